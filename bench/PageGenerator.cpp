@@ -1,0 +1,162 @@
+#include "bench/PageGenerator.h"
+
+#include <random>
+#include <stdexcept>
+
+namespace {
+
+// Invented surnames with their Latin spelling for links; first names give initials.
+struct Surname {
+    std::string_view cyrillic;
+    std::string_view latin;
+};
+constexpr Surname kSurnames[] = {
+    {"Берестов", "berestov"},   {"Вязьмин", "vjazmin"},     {"Гранатов", "granatov"},
+    {"Дубравин", "dubravin"},   {"Ельников", "elnikov"},    {"Жаворонков", "zhavoronkov"},
+    {"Зарецкий", "zareckij"},   {"Ильменев", "ilmenev"},    {"Калинов", "kalinov"},
+    {"Ледовской", "ledovskoj"}, {"Мирошин", "miroshin"},    {"Нагорный", "nagornyj"},
+    {"Озерцов", "ozercov"},     {"Полесов", "polesov"},     {"Рябинин", "rjabinin"},
+    {"Северцев", "severcev"},   {"Тумаков", "tumakov"},     {"Угрюмов", "ugrjumov"},
+    {"Федорчук", "fedorchuk"},  {"Хмелёв", "hmeljov"},      {"Цветаев", "cvetaev"},
+    {"Черемшин", "cheremshin"}, {"Шелестов", "shelestov"},  {"Щеглов", "shheglov"},
+    {"Ясенев", "jasenev"},      {"Юрьевский", "jurevskij"}, {"Эльтонов", "eltonov"},
+};
+constexpr std::string_view kInitials[] = {"А.", "Б.", "В.", "Г.", "Д.", "Е.", "И.", "К.",
+                                          "Л.", "М.", "Н.", "О.", "П.", "Р.", "С.", "Т."};
+
+constexpr std::string_view kTitleWords[] = {
+    "Тень",     "над",     "рекой",    "Последний", "рассвет", "Город",    "без",      "имени",
+    "Письма",   "из",      "прошлого", "Дорога",    "домой",   "Звёздный", "ветер",    "Осенний",
+    "сад",      "Хроники", "старого",  "маяка",     "Песня",   "о",        "снеге",    "Тайна",
+    "зелёной",  "лампы",   "Вечер",    "на",        "хуторе",  "Острова",  "памяти",   "Сны",
+    "капитана", "Белые",   "ночи",     "Серебро",   "и",       "пепел",    "Мост",     "через",
+    "время",    "Книга",   "перемен",  "Дом",       "у",       "моря",     "Холодное", "солнце",
+    "Волчья",   "тропа",   "Часы",     "без",       "стрелок", "Лунный",   "камень",   "Северный",
+};
+
+constexpr std::string_view kGenres[] = {
+    "Байки",   "Детектив",    "Детская",    "Драматургия",  "Естествознание", "Изобретательство",
+    "История", "Киберпанк",   "Критика",    "Лирика",       "Литобзор",       "Любовный роман",
+    "Мемуары", "Мистика",     "Оккультизм", "Пародии",      "Переводы",       "Политика",
+    "Поэзия",  "Приключения", "Проза",      "Публицистика", "Религия",        "Сказки",
+    "События", "Фантастика",  "Философия",  "Фэнтези",      "Хоррор",         "Эзотерика",
+    "Юмор",
+};
+
+// Lines of a listing page that are not work rows.
+constexpr std::string_view kOtherLines[] = {
+    "<tr><td colspan=3><hr size=1 noshade></td></tr>",
+    "<tr><td width=400><b>Раздел обновлений</b></td></tr>",
+    "<!-- обновлено автоматически -->",
+    "<tr><td width=400><a href=\"/rules.shtml\">Правила</a></td></tr>",
+    "",
+    "<p align=center><small>страница создана генератором</small></p>",
+};
+
+constexpr std::string_view kHeader =
+    "<html><head><title>Каталог: новые поступления</title>\n"
+    "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">\n"
+    "</head><body bgcolor=#e9e9e9>\n"
+    "<h3 align=center>Новые поступления</h3>\n"
+    "<table width=100% border=0 cellpadding=1 cellspacing=0>\n";
+constexpr std::string_view kFooter = "</table>\n</body></html>\n";
+
+// Sizes spread over three decades like real works: many small, few of a megabyte and more.
+std::string SizeText(std::mt19937& rng) {
+    std::lognormal_distribution<double> kilobytes(3.5, 1.4);
+    const auto k = static_cast<long>(kilobytes(rng)) + 1;
+    return std::to_string(k < 9999 ? k : 9999) + "k";
+}
+
+template <typename T, std::size_t N>
+const T& Pick(const T (&items)[N], std::mt19937& rng) {
+    return items[std::uniform_int_distribution<std::size_t>(0, N - 1)(rng)];
+}
+
+}  // namespace
+
+std::string ToCp1251(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out += char(c);
+            continue;
+        }
+        if ((c & 0xE0) != 0xC0 || i + 1 >= utf8.size()) {
+            throw std::invalid_argument("ToCp1251: not a two-byte UTF-8 character");
+        }
+        const unsigned code = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3Fu);
+        if (code >= 0x410 && code <= 0x44F) {
+            out += char(0xC0 + (code - 0x410));
+        } else if (code == 0x401) {
+            out += char(0xA8);
+        } else if (code == 0x451) {
+            out += char(0xB8);
+        } else {
+            throw std::invalid_argument("ToCp1251: character outside the Russian alphabet");
+        }
+    }
+    return out;
+}
+
+const std::vector<std::string_view>& GenreNames() {
+    static const std::vector<std::string_view> names(std::begin(kGenres), std::end(kGenres));
+    return names;
+}
+
+GeneratedPage GenerateListingPage(std::size_t workRows, std::uint32_t seed,
+                                  std::size_t extraLineEvery) {
+    std::mt19937 rng(seed);
+    GeneratedPage page;
+    page.workRows = workRows;
+    std::string utf8(kHeader);
+    utf8.reserve(workRows * 260 + 1024);
+
+    // A fixed cast of authors, each with a few works, like a real update list.
+    const std::size_t authorCount = workRows / 4 + 1;
+    std::vector<std::pair<std::string, std::string>> authors;  // link, name
+    authors.reserve(authorCount);
+    for (std::size_t a = 0; a < authorCount; ++a) {
+        const Surname& s = Pick(kSurnames, rng);
+        const std::string_view i1 = Pick(kInitials, rng);
+        const std::string_view i2 = Pick(kInitials, rng);
+        const std::string link = "/" + std::string(s.latin.substr(0, 1)) + "/" +
+                                 std::string(s.latin) + "_" + std::to_string(a) + "/";
+        authors.emplace_back(link,
+                             std::string(s.cyrillic) + " " + std::string(i1) + std::string(i2));
+    }
+    std::vector<bool> used(authorCount, false);
+
+    for (std::size_t row = 0; row < workRows; ++row) {
+        if (extraLineEvery != 0 && row % extraLineEvery == extraLineEvery - 1) {
+            utf8 += Pick(kOtherLines, rng);
+            utf8 += '\n';
+        }
+        const std::size_t a = std::uniform_int_distribution<std::size_t>(0, authorCount - 1)(rng);
+        const auto& [authorLink, authorName] = authors[a];
+        if (!used[a]) {
+            used[a] = true;
+            page.authorLinks.push_back(ToCp1251(authorLink));
+        }
+        std::string title(Pick(kTitleWords, rng));
+        for (int w = std::uniform_int_distribution<int>(0, 3)(rng); w > 0; --w) {
+            title += ' ';
+            title += Pick(kTitleWords, rng);
+        }
+        std::string genre(Pick(kGenres, rng));
+        if (std::uniform_int_distribution<int>(0, 2)(rng) == 0) {
+            genre += ", ";
+            genre += Pick(kGenres, rng);
+        }
+        utf8 += "<tr><td width=400><a href=\"" + authorLink + "text_" + std::to_string(row) +
+                ".shtml\">\"" + title + "\"</a> &nbsp; <b>" + SizeText(rng) +
+                "</b> <small>&nbsp; " + genre + "</small></td><td width=200><a href=\"" +
+                authorLink + "indexdate.shtml\">" + authorName + "</a></td><td width=50>" +
+                std::to_string(std::uniform_int_distribution<int>(0, 40)(rng)) + "</td></tr>\n";
+    }
+    utf8 += kFooter;
+    page.bytes = ToCp1251(utf8);
+    return page;
+}

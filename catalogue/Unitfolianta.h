@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/Unitfolianta_records.h"
+
+class CBaseFilter;
+
+using TAutorList = std::vector<TAutorInf>;
+
+// The catalogue store: the page currently loaded (its text, lines, records and the filtered
+// subset the table shows), the author lists and the other filter settings.
+//
+// Records are views into the page text and stay valid until the next successful load. A load
+// also empties the filtered subset, so it never refers to a released page; run ApplyFilter
+// again after every load.
+class CFolianta {
+public:
+    // The largest page accepted: the size and its terminating zero must fit a 32-bit int.
+    static constexpr std::int64_t kMaxPageSize = INT32_MAX - 1;
+
+    CFolianta();
+    CFolianta(const CFolianta&) = delete;
+    CFolianta& operator=(const CFolianta&) = delete;
+
+    // Reads the file at path whole and parses it. False, with nothing changed, when the file
+    // cannot be opened or read as a regular file. A file larger than kMaxPageSize throws
+    // std::length_error, with nothing changed. Empties the shown records.
+    bool LoadPage(const char* path);
+    // Replaces the page with a copy of bytes and parses it, as LoadPage does with a file's
+    // contents; throws std::length_error beyond kMaxPageSize.
+    void LoadPageText(std::string_view bytes);
+
+    // Cuts the page text into lines and records, writing zero bytes into it.
+    void ParsePage();
+    // Ends every line of the page with a zero byte and records where each line starts.
+    void SplitRows();
+    // Fills record from the first listing row of line; false (record partly filled, zeros
+    // already written stay) when a marker is missing.
+    bool ParseRow(char* line, TZRecord& record);
+    // Finds extractor's field at cursor and moves cursor past its end marker. Returns the
+    // field's first byte, or null (cursor unchanged) when a marker is missing.
+    static char* Extract(char*& cursor, const FieldExtractor& extractor);
+
+    // Keeps the records that filter accepts, in page order; a null filter shows nothing. The
+    // filter stays the caller's.
+    void ApplyFilter(const CBaseFilter* filter);
+
+    TAutorList& GetAutorList1() { return autorList1; }
+    TAutorList& GetAutorList2() { return autorList2; }
+
+    int ShownCount() const { return int(shown.size()); }
+    // The shown record at index; emptyRecord (all fields null) for any index outside them.
+    const TZRecord& ShownAt(int index) const;
+
+    // Read-only views of the page state. PageBuffer shares ownership of the page text, so a
+    // holder keeps the records it copied readable after later loads.
+    const char* PageText() const { return pageText.get(); }
+    std::int32_t PageSize() const { return pageSize; }
+    std::shared_ptr<const char[]> PageBuffer() const { return pageText; }
+    const std::vector<char*>& Rows() const { return rows; }
+    const std::vector<TZRecord>& Records() const { return records; }
+
+    static const TZRecord emptyRecord;
+
+private:
+    void AdoptPage(std::shared_ptr<char[]> text, std::int32_t size);
+
+    std::shared_ptr<char[]> pageText;
+    std::int32_t pageSize = 0;
+
+public:
+    TAutorList autorList1;
+    TAutorList autorList2;
+
+private:
+    std::vector<char*> rows;
+    std::vector<TZRecord> records;
+    std::vector<TZRecord> shown;
+    FieldExtractor extractors[8];
+
+public:
+    bool autorList1Check = false;
+    bool autorList2Check = false;
+    bool zanrCheck = false;
+    std::vector<ShortStr> zanrList;
+    std::vector<ShortStr> zanrCheckList;
+    bool sizeMaxCheck = false;
+    ShortStr sizeMax;
+    bool sizeMinCheck = false;
+    ShortStr sizeMin;
+};

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+// Copies src into a fixed character array, cutting it to the array's capacity (its size less the
+// terminating zero). A null src gives the empty text.
+template <std::size_t N>
+void CopyCapped(char (&dst)[N], const char* src) {
+    static_assert(N > 0);
+    const std::size_t n = src ? std::strlen(src) : 0;
+    const std::size_t kept = n < N - 1 ? n : N - 1;
+    std::memcpy(dst, src ? src : "", kept);
+    dst[kept] = '\0';
+}
+
+// One work of a listing page: seven zero-terminated texts that lie inside the catalogue's page
+// text. A record owns nothing and stays valid until the next page is loaded. Fields are
+// addressed by name or by index 0..6 in declaration order.
+struct TZRecord {
+    static constexpr int kFieldCount = 7;
+
+    const char* workLink = nullptr;
+    const char* title = nullptr;
+    const char* size = nullptr;
+    const char* zanr = nullptr;
+    const char* autorLink = nullptr;
+    const char* autorName = nullptr;
+    const char* lastCell = nullptr;
+
+    // Field number index (0..kFieldCount-1); any other index gives null.
+    const char* operator[](int index) const;
+};
+
+// The record's fields in index order, for code that fills or reads them by number.
+inline constexpr const char* TZRecord::*kRecordFields[TZRecord::kFieldCount] = {
+    &TZRecord::workLink,  &TZRecord::title,     &TZRecord::size,    &TZRecord::zanr,
+    &TZRecord::autorLink, &TZRecord::autorName, &TZRecord::lastCell};
+
+inline const char* TZRecord::operator[](int index) const {
+    return unsigned(index) < unsigned(kFieldCount) ? this->*kRecordFields[index] : nullptr;
+}
+
+// One author-list entry: three fixed-capacity texts, copied by value.
+struct TAutorInf {
+    static constexpr std::size_t kLinkCapacity = 64;
+    static constexpr std::size_t kNameCapacity = 64;
+    static constexpr std::size_t kCommentCapacity = 128;
+
+    char link[kLinkCapacity + 1] = {};
+    char name[kNameCapacity + 1] = {};
+    char comment[kCommentCapacity + 1] = {};
+
+    // Builds an entry from three texts, each cut to its capacity; null means empty.
+    static TAutorInf Make(const char* link, const char* name, const char* comment) {
+        TAutorInf entry;
+        CopyCapped(entry.link, link);
+        CopyCapped(entry.name, name);
+        CopyCapped(entry.comment, comment);
+        return entry;
+    }
+};
+
+// A short fixed-capacity text (a genre name or a size bound), copied by value. Converts to its
+// text, through which it is read and overwritten in place.
+struct ShortStr {
+    static constexpr std::size_t kCapacity = 32;
+
+    char text[kCapacity + 1] = {};
+
+    ShortStr() = default;
+    // The text of src cut to kCapacity bytes; null means empty.
+    explicit ShortStr(const char* src) { CopyCapped(text, src); }
+
+    operator char*() { return text; }
+    operator const char*() const { return text; }
+};
+
+// One marker pair that cuts a field out of a listing row. The markers are static texts: they are
+// pointed to, not copied.
+struct FieldExtractor {
+    const char* startMarker = "";
+    int startLength = 0;
+    const char* endMarker = "";
+    int endLength = 0;
+    bool cutAtEnd = false;
+
+    void Set(const char* start, const char* end, bool cut) {
+        startMarker = start;
+        startLength = int(std::strlen(start));
+        endMarker = end;
+        endLength = int(std::strlen(end));
+        cutAtEnd = cut;
+    }
+};

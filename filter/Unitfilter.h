@@ -1,0 +1,91 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalogue/Unitfolianta_records.h"
+
+// A node of a filter tree: says whether a work record passes. A node with ownedByParent set is
+// destroyed by the CFilterList whose slot holds it; otherwise its creator destroys it.
+class CBaseFilter {
+public:
+    explicit CBaseFilter(bool ownedByParent) : ownedByParent(ownedByParent) {}
+    CBaseFilter(const CBaseFilter&) = delete;
+    CBaseFilter& operator=(const CBaseFilter&) = delete;
+    virtual ~CBaseFilter() = default;
+
+    // True when the record passes; the base node passes every record. Never changes the record
+    // and allocates nothing.
+    virtual bool Accept(const TZRecord& record) const;
+
+    bool ownedByParent;
+};
+
+// How a CFilterList combines its children's verdicts. Any other value rejects every record.
+enum TListMode : int {
+    lmAll = 0,     // every child passes
+    lmAny = 1,     // at least one child passes
+    lmNotAll = 2,  // at least one child rejects
+    lmNone = 3,    // no child passes
+};
+
+// An inner node with a fixed number of slots. An empty slot counts as a rejecting child.
+class CFilterList : public CBaseFilter {
+public:
+    // A list of childCount empty slots (childCount >= 0, else std::invalid_argument).
+    CFilterList(int mode, int childCount, bool ownedByParent);
+    ~CFilterList() override;
+
+    // Resizes the slot array to n (n >= 0, else std::invalid_argument); the first min(old, n)
+    // slots keep their children, new slots are empty, owned children of dropped slots are
+    // destroyed.
+    void SetCount(int n);
+    // Puts child into slot index and returns true; an index outside the slots changes nothing
+    // and returns false (the child then stays with its creator). An owned child that the slot
+    // held before is destroyed.
+    bool SetAt(int index, CBaseFilter* child);
+
+    bool Accept(const TZRecord& record) const override;
+
+private:
+    static void Release(CBaseFilter* child);
+
+    std::vector<CBaseFilter*> children;
+    int childCount = 0;
+    int mode;
+};
+
+// A size bound on one record field, in the order of CompareSizeText. A field equal to the bound
+// is rejected by both kinds of bound.
+class CFilterCMP : public CBaseFilter {
+public:
+    CFilterCMP(const char* text, int field, bool lessThan, bool ownedByParent);
+
+    // Copies text (any zero-terminated text, may be empty). lessThan set: the field must sort
+    // below the bound; clear: above it. field must be 0..6, else std::out_of_range.
+    void SetBound(const char* text, int field, bool lessThan);
+
+    bool Accept(const TZRecord& record) const override;
+
+private:
+    std::string boundText;
+    bool lessThan = false;
+    int field = 0;
+};
+
+// Byte-exact containment of a pattern anywhere in one record field. Rejects every record until
+// a pattern is set; an empty pattern passes every record.
+class CFilterInside : public CBaseFilter {
+public:
+    explicit CFilterInside(bool ownedByParent) : CBaseFilter(ownedByParent) {}
+
+    // Copies text; field must be 0..6, else std::out_of_range.
+    void SetPattern(const char* text, int field);
+
+    bool Accept(const TZRecord& record) const override;
+
+private:
+    std::optional<std::string> pattern;
+    int field = 0;
+};

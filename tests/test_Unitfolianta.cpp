@@ -1,0 +1,331 @@
+#include "catalogue/Unitfolianta.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "bench/PageGenerator.h"
+#include "filter/Unitfilter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Fields {
+    std::string workLink, title, size, zanr, autorLink, autorName, lastCell;
+};
+
+// One listing row with the given field texts, as the site writes it.
+std::string Row(const Fields& f) {
+    return "<tr><td width=400><a href=\"" + f.workLink + "\">\"" + f.title + "\"</a> <b>" + f.size +
+           "</b> <small>&nbsp; " + f.zanr + "</small></td><td><a href=\"" + f.autorLink +
+           "indexdate.shtml\">" + f.autorName + "</a></td><td width=50>" + f.lastCell +
+           "</td></tr>";
+}
+
+const Fields kWork{"/a/avtor/w1.shtml", "Title", "12k", "Prose", "/a/avtor/", "Avtor", "3"};
+
+std::vector<std::string> FieldsOf(const TZRecord& r) {
+    std::vector<std::string> out;
+    for (int i = 0; i < TZRecord::kFieldCount; ++i) {
+        out.emplace_back(r[i] ? r[i] : "<null>");
+    }
+    return out;
+}
+
+std::vector<std::string> FieldsOf(const Fields& f) {
+    return {f.workLink, f.title, f.size, f.zanr, f.autorLink, f.autorName, f.lastCell};
+}
+
+class TempDir : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("folianta_test_" + std::to_string(getpid()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string Write(const std::string& name, const std::string& bytes) {
+        const fs::path p = dir / name;
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p.string();
+    }
+    fs::path dir;
+};
+
+TEST(ListingParser, CutsPagesIntoRecords) {
+    Fields quoted = kWork;
+    quoted.title = "He said \"hi\" and left";
+    Fields empty = kWork;
+    empty.size = "";
+    Fields tagged = kWork;
+    tagged.zanr = "<i>Prose</i>";
+    std::string upper = Row(kWork);
+    upper.replace(0, 18, "<TR><TD WIDTH=400>");
+    std::string noEnd = Row(kWork);
+    noEnd.resize(noEnd.size() - 5);
+    std::string nulInside = Row(kWork);
+    nulInside[40] = '\0';
+
+    struct Case {
+        const char* label;
+        std::string page;
+        std::vector<Fields> expected;
+    } cases[] = {
+        {"one row", Row(kWork), {kWork}},
+        {"row with text around it", "<p>x</p>" + Row(kWork) + "<p>y", {kWork}},
+        {"row split over two lines", Row(kWork).insert(60, "\n"), {}},
+        {"two rows on one line give the first", Row(kWork) + Row(empty), {kWork}},
+        {"capital markers", upper, {}},
+        {"no </tr> on the line", noEnd + "\n</tr>", {}},
+        {"empty size field", Row(empty), {empty}},
+        {"quotes inside the title", Row(quoted), {quoted}},
+        {"tags inside a field stay", Row(tagged), {tagged}},
+        {"CR LF line ends", Row(kWork) + "\r\n" + Row(empty) + "\r\n", {kWork, empty}},
+        {"zero byte hides the rest of its line", nulInside + "\n" + Row(empty), {empty}},
+        {"markers out of order",
+         "<tr><td width=400><b>1k</b><a href=\"/w\">\"T\"</a> <small>&nbsp; G</small>"
+         "<a href=\"/a/indexdate.shtml\">N</a><td width=50>1</td></tr>",
+         {}},
+        {"missing last cell",
+         "<tr><td width=400><a href=\"/w\">\"T\"</a><b>1k</b>&nbsp; G"
+         "</small><a href=\"/a/indexdate.shtml\">N</a></tr>",
+         {}},
+        {"lines that are not rows", "<html>\n\n<table>\n" + Row(kWork) + "\n</table>", {kWork}},
+        {"empty page", "", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        CFolianta store;
+        store.LoadPageText(c.page);
+        ASSERT_EQ(store.Records().size(), c.expected.size());
+        for (std::size_t i = 0; i < c.expected.size(); ++i) {
+            EXPECT_EQ(FieldsOf(store.Records()[i]), FieldsOf(c.expected[i]));
+        }
+    }
+}
+
+TEST(ListingParser, FieldsAreAddressableByNameAndIndex) {
+    CFolianta store;
+    store.LoadPageText(Row(kWork));
+    const TZRecord& r = store.Records().at(0);
+    EXPECT_STREQ(r.workLink, r[0]);
+    EXPECT_STREQ(r.title, r[1]);
+    EXPECT_STREQ(r.lastCell, r[6]);
+    EXPECT_EQ(r[7], nullptr);
+    EXPECT_EQ(r[-1], nullptr);
+}
+
+TEST(ListingParser, WritesZerosInPlaceAndPointsIntoThePage) {
+    const std::string page = Row(kWork) + "\r\n" + "plain line\n";
+    CFolianta store;
+    store.LoadPageText(page);
+    ASSERT_EQ(store.PageSize(), int(page.size()));
+    const char* text = store.PageText();
+    const TZRecord& r = store.Records().at(0);
+    for (int i = 0; i < TZRecord::kFieldCount; ++i) {
+        EXPECT_GE(r[i], text);
+        EXPECT_LT(r[i], text + page.size());
+    }
+    // Expected page: line feeds and the first byte of every end marker found became zeros.
+    std::string expected = page;
+    const std::size_t bodyEnd = page.find("</tr>");
+    expected[bodyEnd] = '\0';
+    std::size_t from = 0;
+    for (const char* marker :
+         {"\">", "\"</a>", "</b>", "</small>", "indexdate.shtml\"", "</a>", "</td></tr>"}) {
+        from = page.find(marker, from);
+        expected[from] = '\0';
+        from += std::strlen(marker);
+    }
+    for (std::size_t i = 0; i < page.size(); ++i) {
+        if (page[i] == '\n') {
+            expected[i] = '\0';
+        }
+    }
+    EXPECT_EQ(std::string(text, page.size() + 1), expected + '\0');
+    EXPECT_EQ(text[bodyEnd + 5], '\r') << "the carriage return stays behind </tr>";
+}
+
+TEST(ListingParser, SplitsLinesOnLineFeedsOnly) {
+    struct Case {
+        const char* label;
+        std::string page;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"no line feed", "abc", {"abc"}},
+        {"trailing line feed gives an empty last line", "a\nb\n", {"a", "b", ""}},
+        {"carriage return stays", "a\r\nb", {"a\r", "b"}},
+        {"empty lines", "\n\n", {"", "", ""}},
+        {"zero byte does not end a line", std::string("a\0b\nc", 5), {"a", "c"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        CFolianta store;
+        store.LoadPageText(c.page);
+        std::vector<std::string> lines(store.Rows().begin(), store.Rows().end());
+        EXPECT_EQ(lines, c.lines);
+    }
+}
+
+TEST(ListingParser, KeepsEveryRowOfALargePageInOrder) {
+    std::string page;
+    for (int i = 0; i < 2500; ++i) {
+        Fields f = kWork;
+        f.workLink = "/w/" + std::to_string(i);
+        page += Row(f) + "\n";
+    }
+    CFolianta store;
+    store.LoadPageText(page);
+    ASSERT_EQ(store.Records().size(), 2500u);
+    for (int i = 0; i < 2500; ++i) {
+        ASSERT_EQ(store.Records()[i].workLink, "/w/" + std::to_string(i));
+    }
+    EXPECT_EQ(store.Rows().size(), 2501u);
+}
+
+TEST(Extract, MovesTheCursorPastTheEndMarkerOnlyWhenFound) {
+    FieldExtractor bold;
+    bold.Set("<b>", "</b>", true);
+    EXPECT_EQ(bold.startLength, 3);
+    EXPECT_EQ(bold.endLength, 4);
+    char line[] = "x<b>12k</b>y<b>open";
+    char* cursor = line;
+    char* field = CFolianta::Extract(cursor, bold);
+    ASSERT_NE(field, nullptr);
+    EXPECT_STREQ(field, "12k");
+    EXPECT_STREQ(cursor, "y<b>open");
+    char* const before = cursor;
+    EXPECT_EQ(CFolianta::Extract(cursor, bold), nullptr);
+    EXPECT_EQ(cursor, before);
+
+    FieldExtractor keep;
+    keep.Set("[", "]", false);
+    char kept[] = "[a]b";
+    cursor = kept;
+    EXPECT_STREQ(CFolianta::Extract(cursor, keep), "a]b") << "no cut leaves the end marker";
+}
+
+TEST_F(TempDir, LoadPageOfAMissingFileChangesNothing) {
+    CFolianta store;
+    ASSERT_TRUE(store.LoadPage(Write("page.shtml", Row(kWork)).c_str()));
+    CBaseFilter all(false);
+    store.ApplyFilter(&all);
+    const char* text = store.PageText();
+    EXPECT_FALSE(store.LoadPage((dir / "missing.shtml").c_str()));
+    EXPECT_FALSE(store.LoadPage(dir.c_str())) << "a folder is not a page";
+    EXPECT_EQ(store.PageText(), text);
+    EXPECT_EQ(store.Records().size(), 1u);
+    EXPECT_EQ(store.ShownCount(), 1);
+    EXPECT_STREQ(store.ShownAt(0).title, "Title");
+}
+
+TEST_F(TempDir, LoadPageOfAnEmptyFileGivesOneEmptyLine) {
+    CFolianta store;
+    ASSERT_TRUE(store.LoadPage(Write("empty.shtml", "").c_str()));
+    EXPECT_EQ(store.PageSize(), 0);
+    ASSERT_EQ(store.Rows().size(), 1u);
+    EXPECT_STREQ(store.Rows()[0], "");
+    EXPECT_TRUE(store.Records().empty());
+}
+
+TEST_F(TempDir, LoadPageKeepsZeroBytesAndEverythingAfterThem) {
+    const std::string page = std::string("junk\0junk\n", 10) + Row(kWork);
+    CFolianta store;
+    ASSERT_TRUE(store.LoadPage(Write("nul.shtml", page).c_str()));
+    EXPECT_EQ(store.PageSize(), int(page.size()));
+    EXPECT_EQ(store.Records().size(), 1u);
+}
+
+TEST_F(TempDir, LoadPageRefusesAPageTooLargeForItsSize) {
+    CFolianta store;
+    store.LoadPageText(Row(kWork));
+    const std::string path = Write("huge.shtml", "");
+    // A sparse file: its size is what counts, no disk is used.
+    ASSERT_EQ(truncate(path.c_str(), CFolianta::kMaxPageSize + 1), 0);
+    EXPECT_THROW(store.LoadPage(path.c_str()), std::length_error);
+    EXPECT_EQ(store.Records().size(), 1u) << "the previous page stays";
+}
+
+TEST_F(TempDir, ALoadReplacesThePageAndEmptiesTheShownRecords) {
+    CFolianta store;
+    CBaseFilter all(false);
+    store.LoadPageText(Row(kWork) + "\n" + Row(kWork));
+    store.ApplyFilter(&all);
+    ASSERT_EQ(store.ShownCount(), 2) << "identical rows are two records";
+    ASSERT_TRUE(store.LoadPage(Write("p.shtml", "nothing here").c_str()));
+    EXPECT_EQ(store.ShownCount(), 0) << "no shown record may refer to the released page";
+    EXPECT_TRUE(store.Records().empty());
+}
+
+TEST(ApplyFilter, KeepsAcceptedRecordsInPageOrder) {
+    CFolianta store;
+    CBaseFilter all(false);
+    EXPECT_EQ(store.ShownCount(), 0);
+    store.ApplyFilter(&all);
+    EXPECT_EQ(store.ShownCount(), 0) << "no page loaded";
+
+    std::string page;
+    for (const char* size : {"5k", "50k", "500k", "5k"}) {
+        Fields f = kWork;
+        f.size = size;
+        page += Row(f) + "\n";
+    }
+    store.LoadPageText(page);
+    store.ApplyFilter(&all);
+    ASSERT_EQ(store.ShownCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(store.ShownAt(i).size, store.Records()[i].size);
+    }
+
+    CFilterCMP small("10k", 2, true, false);
+    store.ApplyFilter(&small);
+    ASSERT_EQ(store.ShownCount(), 2);
+    EXPECT_EQ(store.ShownAt(0).size, store.Records()[0].size);
+    EXPECT_EQ(store.ShownAt(1).size, store.Records()[3].size);
+
+    store.ApplyFilter(nullptr);
+    EXPECT_EQ(store.ShownCount(), 0);
+}
+
+TEST(ShownAt, GivesTheEmptyRecordOutsideTheShownRecords) {
+    CFolianta store;
+    CBaseFilter all(false);
+    store.LoadPageText(Row(kWork));
+    store.ApplyFilter(&all);
+    for (int index : {-1, 1, 1000, INT32_MIN}) {
+        SCOPED_TRACE(index);
+        const TZRecord& r = store.ShownAt(index);
+        EXPECT_EQ(&r, &CFolianta::emptyRecord);
+        for (int i = 0; i < TZRecord::kFieldCount; ++i) {
+            EXPECT_EQ(r[i], nullptr);
+        }
+    }
+    EXPECT_NE(&store.ShownAt(0), &CFolianta::emptyRecord);
+}
+
+TEST(FixedTexts, HoldTheirCapacityAndCutLongerTexts) {
+    const std::string l64(64, 'l'), n64(64, 'n'), c128(128, 'c');
+    TAutorInf full = TAutorInf::Make(l64.c_str(), n64.c_str(), c128.c_str());
+    EXPECT_EQ(full.link, l64);
+    EXPECT_EQ(full.name, n64);
+    EXPECT_EQ(full.comment, c128);
+
+    TAutorInf cut = TAutorInf::Make((l64 + "x").c_str(), (n64 + "yy").c_str(), nullptr);
+    EXPECT_EQ(cut.link, l64);
+    EXPECT_EQ(cut.name, n64);
+    EXPECT_STREQ(cut.comment, "");
+    TAutorInf copy = cut;
+    EXPECT_EQ(copy.link, l64) << "copied by value";
+
+    const std::string s32(32, 's');
+    EXPECT_EQ(std::string(ShortStr(s32.c_str())), s32);
+    EXPECT_EQ(std::string(ShortStr((s32 + "tail").c_str())), s32);
+    ShortStr edited;
+    std::strcpy(edited, "12k");
+    EXPECT_STREQ(edited, "12k") << "written through its text";
+}
+
+}  // namespace
