@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QWidget>
+
+// The look every window of the program is designed with: the dialog font (11 pixels high, chosen
+// so that every designed caption fits its designed width) and the button-face window colour.
+void ApplyFormStyle(QWidget* window);

@@ -1,0 +1,243 @@
+#include "app/Unit1.h"
+
+#include <QHeaderView>
+#include <memory>
+
+#include "app/Anchors.h"
+#include "app/Cp1251.h"
+#include "app/ErrorBox.h"
+#include "app/FormStyle.h"
+#include "app/RecordTableModel.h"
+#include "filter/Unitfilter.h"
+
+CFolianta catalogue;
+TForm1* Form1 = nullptr;
+
+namespace {
+
+constexpr const char* kStartPage = "short.shtml";
+constexpr const char* kLocalPage = "H:\\long.shtml";
+// Added below GroupBox1's bottom to form the window's minimum height.
+constexpr int kMinHeightMargin = 8;
+constexpr int kTableRowHeight = 16;
+constexpr int kGenreItemHeight = 13;
+constexpr int kGenreColumns = 3;
+
+// Field indexes of the record texts the filters test.
+constexpr int kSizeField = 2;
+constexpr int kZanrField = 3;
+constexpr int kAutorLinkField = 4;
+
+const char* const kGenres[] = {
+    "Байки",    "Детектив", "Детская",  "Драматургия",  "Естествознание", "Изобретательство",
+    "История",  "Киберпанк", "Критика", "Лирика",       "Литобзор",       "Любовный роман",
+    "Мемуары",  "Мистика",  "Оккультизм", "Пародии",    "Переводы",       "Политика",
+    "Поэзия",   "Приключения", "Проза", "Публицистика", "Религия",        "Сказки",
+    "События",  "Фантастика", "Философия", "Фэнтези",   "Хоррор",         "Эзотерика",
+    "Юмор",
+};
+
+// Puts child into the next slot of list; the list owns it from then on.
+void Attach(CFilterList& list, int& slot, std::unique_ptr<CBaseFilter> child) {
+    if (list.SetAt(slot, child.get())) {
+        child.release();
+        ++slot;
+    }
+}
+
+std::unique_ptr<CBaseFilter> SizeBound(const QLineEdit* edit, bool lessThan) {
+    return std::make_unique<CFilterCMP>(EncodeCp1251(edit->text()).c_str(), kSizeField, lessThan,
+                                        true);
+}
+
+std::unique_ptr<CFilterList> AnyOf(int mode, int count) {
+    return std::make_unique<CFilterList>(mode, count, true);
+}
+
+std::unique_ptr<CBaseFilter> Contains(const char* pattern, int field) {
+    auto leaf = std::make_unique<CFilterInside>(true);
+    leaf->SetPattern(pattern, field);
+    return leaf;
+}
+
+// Passes the records whose author link contains the link of at least one entry (lmAny), or of
+// no entry (lmNone).
+std::unique_ptr<CBaseFilter> AuthorCondition(const TAutorList& list, int mode) {
+    auto node = AnyOf(mode, int(list.size()));
+    int slot = 0;
+    for (const TAutorInf& entry : list) {
+        Attach(*node, slot, Contains(entry.link, kAutorLinkField));
+    }
+    return node;
+}
+
+std::unique_ptr<CBaseFilter> GenreCondition(const TCheckListBox* genres) {
+    int ticked = 0;
+    for (int i = 0; i < genres->Count(); ++i) {
+        ticked += genres->Checked(i);
+    }
+    auto node = AnyOf(lmAny, ticked);
+    int slot = 0;
+    for (int i = 0; i < genres->Count(); ++i) {
+        if (genres->Checked(i)) {
+            Attach(*node, slot, Contains(EncodeCp1251(genres->ItemText(i)).c_str(), kZanrField));
+        }
+    }
+    return node;
+}
+
+QString SiteAddress(const char* path) {
+    return QStringLiteral("http://") + QString::fromUtf8(FOLIANTA_SITE_HOST) +
+           QString::fromUtf8(path);
+}
+
+}  // namespace
+
+TForm1::TForm1(CFolianta& store, QWidget* parent) : QWidget(parent), store(store) {
+    ApplyFormStyle(this);
+    setWindowTitle(QStringLiteral("Folianta"));
+    move(192, 114);
+    resize(877, 549);
+    CreateControls();
+    BindEvents();
+    FormCanResize();
+    Guarded(this, [this] { FormCreate(); })();
+}
+
+void TForm1::CreateControls() {
+    using A = TAnchors;
+    anchors = new TAnchors(this, size());
+    const int stretch = A::akLeft | A::akTop | A::akRight | A::akBottom;
+    const int topRight = A::akTop | A::akRight;
+
+    table1Cells = new TRecordTableModel(this);
+    Table1 = new TStringGrid(table1Cells, true, kTableRowHeight, this);
+    Table1->SetColWidths({193, 170, 41, 64, 98, 91, 39});
+    anchors->Place(Table1, {8, 8, 712, 320}, stretch);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Списки автор"), this);
+    anchors->Place(GroupBox1, {736, 8, 121, 81}, topRight);
+    Button6 = new QPushButton(QStringLiteral("Добавить автора"), GroupBox1);
+    Button6->setGeometry(8, 16, 105, 25);
+    Button7 = new QPushButton(QStringLiteral("Исключить автора"), GroupBox1);
+    Button7->setGeometry(8, 48, 105, 25);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Фильтрация"), this);
+    anchors->Place(GroupBox2, {8, 335, 712, 209}, A::akLeft | A::akRight | A::akBottom);
+    SizeMaxCheck = new QCheckBox(QStringLiteral("Размер не более"), GroupBox2);
+    SizeMaxCheck->setGeometry(8, 16, 113, 17);
+    SizeMaxEdit = new QLineEdit(QStringLiteral("1000К"), GroupBox2);  // Cyrillic Ka
+    SizeMaxEdit->setGeometry(32, 32, 81, 21);
+    SizeMinCheck = new QCheckBox(QStringLiteral("Размер не менее"), GroupBox2);
+    SizeMinCheck->setGeometry(8, 56, 113, 17);
+    SizeMinEdit = new QLineEdit(QStringLiteral("100K"), GroupBox2);  // Latin K
+    SizeMinEdit->setGeometry(32, 72, 81, 21);
+    Button3 = new QPushButton(QStringLiteral("Список авторов"), GroupBox2);
+    Button3->setGeometry(24, 112, 113, 25);
+    AutorCheck = new QCheckBox(QStringLiteral("Показать выбранных авторов"), GroupBox2);
+    AutorCheck->setGeometry(8, 96, 177, 17);
+    Button4 = new QPushButton(QStringLiteral("Button4"), GroupBox2);
+    Button4->setGeometry(632, 176, 75, 25);
+    Button4->setVisible(false);  // carries the filter-and-show command only
+    NotAutorCheck = new QCheckBox(QStringLiteral("Исключить выбранных авторов"), GroupBox2);
+    NotAutorCheck->setGeometry(8, 136, 185, 17);
+    Button5 = new QPushButton(QStringLiteral("Список авторов"), GroupBox2);
+    Button5->setGeometry(24, 152, 113, 25);
+    ZanrList = new TCheckListBox(kGenreColumns, kGenreItemHeight, GroupBox2);
+    ZanrList->setGeometry(208, 24, 313, 177);
+    for (const char* genre : kGenres) {
+        ZanrList->AddItem(QString::fromUtf8(genre));
+    }
+    ZanrCheck = new QCheckBox(QStringLiteral("Жанр"), GroupBox2);
+    ZanrCheck->setGeometry(208, 8, 97, 17);
+
+    ProxyServer = new QLineEdit(QStringLiteral("localhost"), this);
+    anchors->Place(ProxyServer, {727, 160, 145, 21}, topRight);
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setEditable(true);
+    ComboBox1->addItems({SiteAddress("/short.shtml"), SiteAddress("/long.shtml")});
+    ComboBox1->setCurrentIndex(0);
+    anchors->Place(ComboBox1, {727, 112, 145, 21}, topRight);
+    ProxyCheck = new QCheckBox(QStringLiteral("Использовать прокси"), this);
+    anchors->Place(ProxyCheck, {727, 144, 145, 17}, topRight);
+    ProxyPort = new QLineEdit(QStringLiteral("8080"), this);
+    anchors->Place(ProxyPort, {727, 184, 145, 21}, topRight);
+    Button2 = new QPushButton(QStringLiteral("Чтение со страници"), this);
+    anchors->Place(Button2, {725, 208, 147, 25}, topRight);
+    Button1 = new QPushButton(QStringLiteral("Чтение из файла"), this);
+    anchors->Place(Button1, {725, 240, 147, 25}, topRight);
+    Button8 = new QPushButton(QStringLiteral("Сохранить настройки"), this);
+    anchors->Place(Button8, {727, 272, 145, 25}, topRight);
+    Button9 = new QPushButton(QStringLiteral("Загрузить настройки"), this);
+    anchors->Place(Button9, {727, 304, 145, 25}, topRight);
+    Label1 = new QLabel(QStringLiteral("Страница"), this);
+    anchors->Place(Label1, {727, 96, 48, 13}, topRight);
+
+    // The designed tab order: the window's own controls, with each group box's in between.
+    const QWidget* order[] = {Table1,        Button6,    Button7,       SizeMaxCheck, SizeMaxEdit,
+                              SizeMinCheck,  SizeMinEdit, Button3,      AutorCheck,   Button4,
+                              NotAutorCheck, Button5,    ZanrList,      ZanrCheck,    ProxyServer,
+                              ComboBox1,     ProxyCheck, ProxyPort,     Button2,      Button1,
+                              Button8,       Button9};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+    }
+}
+
+void TForm1::BindEvents() {
+    const auto refilter = Guarded(this, [this] { ZanrListClickCheck(); });
+    for (QCheckBox* box : {SizeMaxCheck, SizeMinCheck, AutorCheck, NotAutorCheck, ZanrCheck}) {
+        connect(box, &QCheckBox::toggled, this, refilter);
+    }
+    for (QLineEdit* edit : {SizeMaxEdit, SizeMinEdit}) {
+        connect(edit, &QLineEdit::textChanged, this, refilter);
+    }
+    ZanrList->onClickCheck = refilter;
+    connect(Button4, &QPushButton::clicked, this, Guarded(this, [this] { Button4Click(); }));
+    connect(Button1, &QPushButton::clicked, this, Guarded(this, [this] { Button1Click(); }));
+}
+
+void TForm1::FormCreate() {
+    store.LoadPage(kStartPage);
+    Button4Click();
+}
+
+void TForm1::FormCanResize() {
+    const int groupBottom = GroupBox1->geometry().y() + GroupBox1->geometry().height();
+    setMinimumHeight(groupBottom + kMinHeightMargin);
+}
+
+void TForm1::Button1Click() {
+    store.LoadPage(kLocalPage);
+    Button4Click();
+}
+
+void TForm1::ZanrListClickCheck() { Button4Click(); }
+
+void TForm1::Button4Click() {
+    QCheckBox* const switches[] = {SizeMaxCheck, SizeMinCheck, AutorCheck, NotAutorCheck,
+                                   ZanrCheck};
+    int conditions = 0;
+    for (const QCheckBox* box : switches) {
+        conditions += box->isChecked();
+    }
+    CFilterList root(lmAll, conditions, false);
+    int slot = 0;
+    if (SizeMaxCheck->isChecked()) {
+        Attach(root, slot, SizeBound(SizeMaxEdit, true));
+    }
+    if (SizeMinCheck->isChecked()) {
+        Attach(root, slot, SizeBound(SizeMinEdit, false));
+    }
+    if (AutorCheck->isChecked()) {
+        Attach(root, slot, AuthorCondition(store.GetAutorList1(), lmAny));
+    }
+    if (NotAutorCheck->isChecked()) {
+        Attach(root, slot, AuthorCondition(store.GetAutorList2(), lmNone));
+    }
+    if (ZanrCheck->isChecked()) {
+        Attach(root, slot, GenreCondition(ZanrList));
+    }
+    store.ApplyFilter(&root);
+    table1Cells->ShowRecords(store);
+}

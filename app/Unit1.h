@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+
+#include "app/CheckListBox.h"
+#include "app/StringGrid.h"
+#include "catalogue/Unitfolianta.h"
+
+class TAnchors;
+class TRecordTableModel;
+
+// The one catalogue store of the program, constructed before the application object.
+extern CFolianta catalogue;
+
+// The main window: the result table, the filter controls, the page sources and the settings
+// commands. Every handler works on the catalogue store given at construction and runs through
+// the error guard, so an exception ends the handler and is shown in the error box.
+class TForm1 : public QWidget {
+public:
+    // Builds the designed window and runs FormCreate. store must outlive the window.
+    explicit TForm1(CFolianta& store, QWidget* parent = nullptr);
+
+    // Start-up: the page "short.shtml" of the working folder, then the table.
+    void FormCreate();
+    // Keeps the window from being made lower than the bottom of GroupBox1 plus a margin; the
+    // window system enforces it as the minimum height.
+    void FormCanResize();
+    // "Чтение из файла": loads the fixed local page file and refills the table.
+    void Button1Click();
+    // Builds the filter tree from the filter controls, applies it and rewrites Table1.
+    void Button4Click();
+    // The change handler of every filter control: refilters at once.
+    void ZanrListClickCheck();
+
+    TStringGrid* Table1;
+    QGroupBox* GroupBox1;
+    QGroupBox* GroupBox2;
+    QCheckBox* SizeMaxCheck;
+    QLineEdit* SizeMaxEdit;
+    QCheckBox* SizeMinCheck;
+    QLineEdit* SizeMinEdit;
+    QPushButton* Button3;
+    QCheckBox* AutorCheck;
+    QPushButton* Button4;
+    QCheckBox* NotAutorCheck;
+    QPushButton* Button5;
+    QPushButton* Button6;
+    QPushButton* Button7;
+    TCheckListBox* ZanrList;
+    QCheckBox* ZanrCheck;
+    QLineEdit* ProxyServer;
+    QComboBox* ComboBox1;
+    QCheckBox* ProxyCheck;
+    QLineEdit* ProxyPort;
+    QPushButton* Button2;
+    QPushButton* Button1;
+    QPushButton* Button8;
+    QPushButton* Button9;
+    QLabel* Label1;
+
+private:
+    void CreateControls();
+    void BindEvents();
+
+    CFolianta& store;
+    TRecordTableModel* table1Cells;
+    TAnchors* anchors;
+};
+
+extern TForm1* Form1;

@@ -1,0 +1,22 @@
+#include <QApplication>
+
+#include "app/ErrorBox.h"
+#include "app/Unit1.h"
+#include "app/UnitAutorList.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    try {
+        TForm1 form(catalogue);
+        Form1 = &form;
+        TFormAutorList dialog;
+        FormAutorList = &dialog;
+        form.show();
+        QApplication::exec();
+        FormAutorList = nullptr;
+        Form1 = nullptr;
+    } catch (...) {
+        ShowCurrentException(nullptr);
+    }
+    return 0;
+}
