@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
-    qt6-base-dev libglib2.0-dev
+    qt6-base-dev libglib2.0-dev shared-mime-info
     clang libclang-rt-14-dev
     python3 curl tinyproxy
     xvfb xauth x11-apps fonts-liberation2
