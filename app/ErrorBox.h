@@ -17,7 +17,8 @@ void ShowErrorBox(QWidget* parent, const QString& message);
 
 // Replaces how error boxes are shown (tests record them instead of blocking); an empty function
 // restores the modal box. Returns the previous presenter.
-using ErrorPresenter = std::function<void(QWidget* parent, const QString& title, const QString& text)>;
+using ErrorPresenter =
+    std::function<void(QWidget* parent, const QString& title, const QString& text)>;
 ErrorPresenter SetErrorPresenter(ErrorPresenter presenter);
 
 // Shows the exception in flight (called from a catch block): its message decoded from

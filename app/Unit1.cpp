@@ -1,6 +1,7 @@
 #include "app/Unit1.h"
 
 #include <QHeaderView>
+#include <QLineEdit>
 #include <memory>
 
 #include "app/Anchors.h"
@@ -29,11 +30,11 @@ constexpr int kZanrField = 3;
 constexpr int kAutorLinkField = 4;
 
 const char* const kGenres[] = {
-    "Байки",    "Детектив", "Детская",  "Драматургия",  "Естествознание", "Изобретательство",
-    "История",  "Киберпанк", "Критика", "Лирика",       "Литобзор",       "Любовный роман",
-    "Мемуары",  "Мистика",  "Оккультизм", "Пародии",    "Переводы",       "Политика",
-    "Поэзия",   "Приключения", "Проза", "Публицистика", "Религия",        "Сказки",
-    "События",  "Фантастика", "Философия", "Фэнтези",   "Хоррор",         "Эзотерика",
+    "Байки",   "Детектив",    "Детская",    "Драматургия",  "Естествознание", "Изобретательство",
+    "История", "Киберпанк",   "Критика",    "Лирика",       "Литобзор",       "Любовный роман",
+    "Мемуары", "Мистика",     "Оккультизм", "Пародии",      "Переводы",       "Политика",
+    "Поэзия",  "Приключения", "Проза",      "Публицистика", "Религия",        "Сказки",
+    "События", "Фантастика",  "Философия",  "Фэнтези",      "Хоррор",         "Эзотерика",
     "Юмор",
 };
 
@@ -157,6 +158,7 @@ void TForm1::CreateControls() {
     ComboBox1->setEditable(true);
     ComboBox1->addItems({SiteAddress("/short.shtml"), SiteAddress("/long.shtml")});
     ComboBox1->setCurrentIndex(0);
+    ComboBox1->lineEdit()->setCursorPosition(0);  // show the address from its start
     anchors->Place(ComboBox1, {727, 112, 145, 21}, topRight);
     ProxyCheck = new QCheckBox(QStringLiteral("Использовать прокси"), this);
     anchors->Place(ProxyCheck, {727, 144, 145, 17}, topRight);
@@ -174,10 +176,10 @@ void TForm1::CreateControls() {
     anchors->Place(Label1, {727, 96, 48, 13}, topRight);
 
     // The designed tab order: the window's own controls, with each group box's in between.
-    const QWidget* order[] = {Table1,        Button6,    Button7,       SizeMaxCheck, SizeMaxEdit,
-                              SizeMinCheck,  SizeMinEdit, Button3,      AutorCheck,   Button4,
-                              NotAutorCheck, Button5,    ZanrList,      ZanrCheck,    ProxyServer,
-                              ComboBox1,     ProxyCheck, ProxyPort,     Button2,      Button1,
+    const QWidget* order[] = {Table1,        Button6,     Button7,   SizeMaxCheck, SizeMaxEdit,
+                              SizeMinCheck,  SizeMinEdit, Button3,   AutorCheck,   Button4,
+                              NotAutorCheck, Button5,     ZanrList,  ZanrCheck,    ProxyServer,
+                              ComboBox1,     ProxyCheck,  ProxyPort, Button2,      Button1,
                               Button8,       Button9};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
@@ -212,7 +214,9 @@ void TForm1::Button1Click() {
     Button4Click();
 }
 
-void TForm1::ZanrListClickCheck() { Button4Click(); }
+void TForm1::ZanrListClickCheck() {
+    Button4Click();
+}
 
 void TForm1::Button4Click() {
     QCheckBox* const switches[] = {SizeMaxCheck, SizeMinCheck, AutorCheck, NotAutorCheck,

@@ -9,21 +9,16 @@
 
 #include "bench/PageGenerator.h"
 #include "filter/Unitfilter.h"
+#include "tests/support/ListingRows.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Fields {
-    std::string workLink, title, size, zanr, autorLink, autorName, lastCell;
-};
+using Fields = RowFields;
 
-// One listing row with the given field texts, as the site writes it.
 std::string Row(const Fields& f) {
-    return "<tr><td width=400><a href=\"" + f.workLink + "\">\"" + f.title + "\"</a> <b>" + f.size +
-           "</b> <small>&nbsp; " + f.zanr + "</small></td><td><a href=\"" + f.autorLink +
-           "indexdate.shtml\">" + f.autorName + "</a></td><td width=50>" + f.lastCell +
-           "</td></tr>";
+    return ListingRow(f);
 }
 
 const Fields kWork{"/a/avtor/w1.shtml", "Title", "12k", "Prose", "/a/avtor/", "Avtor", "3"};

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev libglib2.0-dev shared-mime-info
     clang libclang-rt-14-dev
     python3 curl tinyproxy
-    xvfb xauth x11-apps fonts-liberation2
+    xvfb xauth imagemagick fonts-liberation2
 )
 
 missing=()

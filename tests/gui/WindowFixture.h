@@ -1,0 +1,70 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <fstream>
+#include <memory>
+
+#include "app/ErrorBox.h"
+#include "app/Unit1.h"
+#include "bench/PageGenerator.h"
+#include "tests/support/ListingRows.h"
+
+// Each test runs in a working folder of its own, with its own catalogue store, and records the
+// error boxes the window would show instead of blocking on them.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        previousFolder = QDir::currentPath();
+        QDir::setCurrent(folder.path());
+        previousPresenter =
+            SetErrorPresenter([this](QWidget*, const QString& title, const QString& text) {
+                errors << title + "|" + text;
+            });
+    }
+    void TearDown() override {
+        form.reset();
+        SetErrorPresenter(previousPresenter);
+        QDir::setCurrent(previousFolder);
+    }
+
+    static void WriteFile(const std::string& name, const std::string& bytes) {
+        std::ofstream(name, std::ios::binary) << bytes;
+    }
+    // A page of one row per size text; row i has title "T<i>" and author "/a<i % authors>/".
+    static std::string PageOfSizes(const std::vector<std::string>& sizes, int authors = 1000) {
+        std::string page;
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            const std::string n = std::to_string(i);
+            const std::string a = std::to_string(int(i) % authors);
+            page += ListingRow({"/w/" + n + ".shtml", "T" + n, sizes[i], "Genre", "/a" + a + "/",
+                                "Author " + a, n}) +
+                    "\n";
+        }
+        return page;
+    }
+    TForm1& Open() {
+        form = std::make_unique<TForm1>(store);
+        form->show();
+        return *form;
+    }
+    // The titles in the table, in row order.
+    QStringList Titles() const {
+        QStringList titles;
+        for (int r = 1; r < form->Table1->RowCount(); ++r) {
+            titles << form->Table1->Cell(0, r);
+        }
+        return titles;
+    }
+
+    QTemporaryDir folder;
+    QString previousFolder;
+    ErrorPresenter previousPresenter;
+    CFolianta store;
+    std::unique_ptr<TForm1> form;
+    QStringList errors;
+};
