@@ -10,6 +10,7 @@
 #include "app/FormStyle.h"
 #include "app/RecordTableModel.h"
 #include "filter/Unitfilter.h"
+#include "util/Unitutils.h"
 
 CFolianta catalogue;
 TForm1* Form1 = nullptr;
@@ -85,6 +86,13 @@ std::unique_ptr<CBaseFilter> GenreCondition(const TCheckListBox* genres) {
         }
     }
     return node;
+}
+
+// Opens the catalogue site's page at link (a path written in a listing page) in the browser;
+// whether a browser could be started is not reported.
+void OpenSiteLink(const QString& link) {
+    const std::string address = FOLIANTA_SITE_HOST + EncodeCp1251(link);
+    OpenWithHandler(address.c_str(), ".html");
 }
 
 QString SiteAddress(const char* path) {
@@ -197,6 +205,17 @@ void TForm1::BindEvents() {
     ZanrList->onClickCheck = refilter;
     connect(Button4, &QPushButton::clicked, this, Guarded(this, [this] { Button4Click(); }));
     connect(Button1, &QPushButton::clicked, this, Guarded(this, [this] { Button1Click(); }));
+    connect(Table1, &QTableView::doubleClicked, this, Guarded(this, [this] { Table1DblClick(); }));
+}
+
+void TForm1::Table1DblClick() {
+    const TGridRect selection = Table1->Selection();
+    if (selection.Left == 0 || selection.Left == 1) {
+        OpenSiteLink(Table1->Cell(1, selection.Top));
+    }
+    if (selection.Left == 4 || selection.Left == 5) {
+        OpenSiteLink(Table1->Cell(4, selection.Top));
+    }
 }
 
 void TForm1::FormCreate() {

@@ -33,6 +33,9 @@ public:
     void FormCanResize();
     // "Чтение из файла": loads the fixed local page file and refills the table.
     void Button1Click();
+    // Double click on the table: opens the work's page (left column of the selection 0 or 1) or
+    // the author's page (4 or 5) of the selection's top row with the system's ".html" opener.
+    void Table1DblClick();
     // Builds the filter tree from the filter controls, applies it and rewrites Table1.
     void Button4Click();
     // The change handler of every filter control: refilters at once.

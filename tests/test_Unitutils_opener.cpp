@@ -1,7 +1,7 @@
-// The opener of this system against a desktop set up for the run: its own XDG folders with
-// desktop entries whose Exec runs a script that records its arguments, and a mimeapps.list that
-// makes them the defaults. GIO reads the XDG folders once, so main sets them before any test.
+// The opener of this system against the test run's own desktop (tests/support/TestDesktop.h).
 #include "util/Unitutils_platform.h"
+
+#include "tests/support/TestDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -21,104 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Args = std::vector<std::string>;
-
-fs::path root;
-
-fs::path Records() {
-    return root / "records";
-}
-
-fs::path Recorder() {
-    return root / "record";
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-void AddApplication(const std::string& id, const std::string& arguments) {
-    WriteFile(root / "data" / "applications" / id,
-              "[Desktop Entry]\nType=Application\nName=" + id +
-                  "\nIcon=folianta\nExec=" + Recorder().string() + arguments + "\n");
-}
-
-// The desktop: each type of the globs below has its own recording handler, but for text/plain,
-// which has none. Nothing of the machine's own desktop is read.
-void SetUpDesktop() {
-    char folder[] = "/tmp/folianta-opener-XXXXXX";
-    if (mkdtemp(folder) == nullptr) {
-        std::perror("mkdtemp");
-        std::exit(2);
-    }
-    root = folder;
-    fs::create_directories(Records());
-    fs::create_directories(root / "system-data");
-    fs::create_directories(root / "system-config");
-    WriteFile(Recorder(),
-              "#!/bin/sh\n"
-              "out=\"" +
-                  Records().string() +
-                  "/$$\"\n"
-                  "printf '%s\\0' \"$#\" \"$@\" > \"$out.part\" && mv \"$out.part\" \"$out\"\n");
-    fs::permissions(Recorder(), fs::perms::owner_all);
-    WriteFile(root / "data" / "mime" / "globs2",
-              "50:text/html:*.html\n"
-              "50:text/plain:*.ftxt\n"
-              "50:application/x-folianta-quoted:*.fquoted\n"
-              "50:application/x-folianta-twice:*.ftwice\n"
-              "50:application/x-folianta-none:*.fnone\n"
-              "50:application/x-folianta-codes:*.fcodes\n");
-    AddApplication("folianta-record.desktop", " %u");
-    AddApplication("folianta-quoted.desktop", " \"%u\"");
-    AddApplication("folianta-twice.desktop", " %u %u");
-    AddApplication("folianta-none.desktop", "");
-    AddApplication("folianta-codes.desktop", " --flag %i %c %k 100%% %f");
-    WriteFile(root / "config" / "mimeapps.list",
-              "[Default Applications]\n"
-              "text/html=folianta-record.desktop\n"
-              "application/x-folianta-quoted=folianta-quoted.desktop\n"
-              "application/x-folianta-twice=folianta-twice.desktop\n"
-              "application/x-folianta-none=folianta-none.desktop\n"
-              "application/x-folianta-codes=folianta-codes.desktop\n");
-    setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-    setenv("XDG_DATA_DIRS", (root / "system-data").c_str(), 1);
-    setenv("XDG_CONFIG_DIRS", (root / "system-config").c_str(), 1);
-    unsetenv("XDG_CURRENT_DESKTOP");
-}
-
-// The arguments of the next program the recorder saw. The deadline only guards against a hang.
-std::optional<Args> WaitForRecord() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        for (const fs::directory_entry& entry : fs::directory_iterator(Records())) {
-            if (entry.path().extension() == ".part") {
-                continue;
-            }
-            std::ifstream in(entry.path(), std::ios::binary);
-            Args fields;
-            std::string field;
-            while (std::getline(in, field, '\0')) {
-                fields.push_back(field);
-            }
-            in.close();
-            fs::remove(entry.path());
-            if (fields.empty() || fields[0] != std::to_string(fields.size() - 1)) {
-                ADD_FAILURE() << "broken record " << entry.path();
-                return std::nullopt;
-            }
-            return Args(fields.begin() + 1, fields.end());
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return std::nullopt;
-}
-
-bool NoChildLeft() {
-    return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
-}
+using namespace testdesktop;
 
 class CountingOpener : public CDesktopOpener {
 public:
@@ -189,7 +92,7 @@ TEST(DesktopOpener, StartsTheHandlerWithTheAddressAsOneArgument) {
 }
 
 TEST(DesktopOpener, HostileLinksReachTheProgramUnchangedAndRunNothingElse) {
-    const std::string marker = (root / "marker").string();
+    const std::string marker = (DesktopRoot() / "marker").string();
     const std::string links[] = {
         "/a b/c d.shtml",
         "/\"quoted\"/x.shtml",
@@ -218,11 +121,11 @@ TEST(DesktopOpener, HostileLinksReachTheProgramUnchangedAndRunNothingElse) {
 }
 
 TEST(StartDetached, RunsOnlyExecutableProgramsAndNeverAShell) {
-    const fs::path marker = root / "script-marker";
-    const fs::path noFormat = root / "no-format";
+    const fs::path marker = DesktopRoot() / "script-marker";
+    const fs::path noFormat = DesktopRoot() / "no-format";
     WriteFile(noFormat, "touch " + marker.string() + "\n");
     fs::permissions(noFormat, fs::perms::owner_all);
-    const fs::path notExecutable = root / "not-executable";
+    const fs::path notExecutable = DesktopRoot() / "not-executable";
     WriteFile(notExecutable, "#!/bin/sh\ntouch " + marker.string() + "\n");
     struct Row {
         const char* label;
@@ -231,9 +134,9 @@ TEST(StartDetached, RunsOnlyExecutableProgramsAndNeverAShell) {
     } rows[] = {
         {"no arguments", Args{}, false},
         {"empty program", Args{""}, false},
-        {"missing path", Args{(root / "missing").string()}, false},
+        {"missing path", Args{(DesktopRoot() / "missing").string()}, false},
         {"name not in PATH", Args{"folianta-no-such-program"}, false},
-        {"a folder", Args{root.string()}, false},
+        {"a folder", Args{DesktopRoot().string()}, false},
         {"not executable", Args{notExecutable.string()}, false},
         {"executable without a known format is not handed to a shell", Args{noFormat.string()},
          false},
@@ -253,6 +156,6 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     SetUpDesktop();
     const int result = RUN_ALL_TESTS();
-    fs::remove_all(root);
+    fs::remove_all(DesktopRoot());
     return result;
 }
