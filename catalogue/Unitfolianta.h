@@ -66,11 +66,13 @@ public:
     // Reads the regular file at path whole and applies it as LoadSettingsText does. False, with
     // nothing changed, when it cannot be opened or read or is larger than kMaxSettingsSize.
     bool LoadSettings(const char* path);
-    // Applies settings file bytes: empties both author lists and both genre lists and clears
-    // zanrCheck; every line then acts by its key. The other switches and the size texts keep
-    // their values unless a line sets them. Never fails; texts are cut to their capacity.
-    // A line whose key is empty (a blank line, one that starts with a comma) is ignored. A zero
-    // byte ends the scan of a line as the end of the data does.
+    // Applies settings file bytes. Empties both author lists and both genre lists and clears
+    // zanrCheck; the other switches and the size texts keep their values unless a line sets
+    // them. Each line is then scanned from its start by fixed steps that never fail: a value
+    // runs to the next double quote, across line ends if need be, or to its capacity, and what
+    // is left feeds the steps after it. A line whose key is empty (a blank line, one that
+    // starts with a comma) is ignored, not read with the key before it. A zero byte ends a
+    // scan as the end of the data does. Reads no byte outside bytes.
     void LoadSettingsText(std::string_view bytes);
 
     TAutorList& GetAutorList1() { return autorList1; }
