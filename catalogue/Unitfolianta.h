@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -48,6 +49,31 @@ public:
     // Keeps the records that filter accepts, in page order; a null filter shows nothing. The
     // filter stays the caller's.
     void ApplyFilter(const CBaseFilter* filter);
+
+    // The largest settings file LoadSettings reads; one the program writes holds a few
+    // kilobytes, and this leaves room for tens of thousands of author entries.
+    static constexpr std::int64_t kMaxSettingsSize = std::int64_t(16) << 20;
+
+    // Writes the settings members to the file at path, one line per entry, name, switch and
+    // size text, CR LF ended, as SettingsText gives them. The file is written beside path and
+    // renamed over it only when every write, the flush to disk and the close succeeded; false
+    // (the old file untouched, nothing left beside it) on any failure.
+    bool SaveSettings(const char* path) const;
+    // The bytes SaveSettings writes. A double quote inside a value is written as the
+    // typographic quote 0x94, which the reader keeps as an ordinary byte: a raw quote would end
+    // the value early and shift every value after it on reading.
+    std::string SettingsText() const;
+    // Reads the regular file at path whole and applies it as LoadSettingsText does. False, with
+    // nothing changed, when it cannot be opened or read or is larger than kMaxSettingsSize.
+    bool LoadSettings(const char* path);
+    // Applies settings file bytes. Empties both author lists and both genre lists and clears
+    // zanrCheck; the other switches and the size texts keep their values unless a line sets
+    // them. Each line is then scanned from its start by fixed steps that never fail: a value
+    // runs to the next double quote, across line ends if need be, or to its capacity, and what
+    // is left feeds the steps after it. A line whose key is empty (a blank line, one that
+    // starts with a comma) is ignored, not read with the key before it. A zero byte ends a
+    // scan as the end of the data does. Reads no byte outside bytes.
+    void LoadSettingsText(std::string_view bytes);
 
     TAutorList& GetAutorList1() { return autorList1; }
     TAutorList& GetAutorList2() { return autorList2; }

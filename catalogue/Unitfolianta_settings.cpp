@@ -1,0 +1,362 @@
+// The settings file of the catalogue store: its writer and its reader.
+//
+// The file is a list of lines, each a key alone (a switch that is on) or a key, a comma and one
+// or three double-quoted values. The reader is forgiving by design: every line is scanned by a
+// fixed sequence of steps that never fail, so a malformed line gives whatever the steps find
+// and a value runs on across line ends up to the next double quote.
+//
+// Choices made here:
+// - A line whose key run is empty (a blank line, or one that starts with a comma, CR or LF) is
+//   ignored. Reading it with the key of the line before would turn a blank line left after a
+//   genre into a genre made of the line end and the next line's text; the writer never makes
+//   such a line, so ignoring it loses nothing it wrote.
+// - A double quote inside a value is written as the typographic closing quote 0x94 of
+//   Windows-1251. The reader ends a value at a double quote, so a raw one would cut the value
+//   and shift every later value of the line (and of the lines the scan runs into). The stand-in
+//   looks like the original to the user, keeps the text's length, and the reader treats it as
+//   an ordinary byte, so files written before read exactly as they did.
+// - A zero byte ends a scan like the end of the data: the store's texts end at their first zero
+//   byte, so nothing after it could be kept in a value anyway.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+
+#include "catalogue/Unitfolianta.h"
+
+namespace {
+
+enum class Key {
+    autorList1,
+    autorList2,
+    zanrCheck,
+    zanrList,
+    zanrCheckList,
+    sizeMaxCheck,
+    sizeMax,
+    sizeMinCheck,
+    sizeMin,
+    autorList1Check,
+    autorList2Check,
+    none
+};
+
+// Indexed by Key.
+constexpr std::string_view kKeyNames[] = {
+    "AutorList1", "AutorList2",   "ZanrCheck", "ZanrList",        "ZanrCheckList",  "SizeMaxCheck",
+    "SizeMax",    "SizeMinCheck", "SizeMin",   "AutorList1Check", "AutorList2Check"};
+static_assert(std::size(kKeyNames) == std::size_t(Key::none));
+
+constexpr char kQuote = '"';
+constexpr char kQuoteStandIn = '\x94';
+constexpr std::string_view kLineEnd = "\r\n";
+
+// How many names SaveSettings tries for its new file before it gives up; another name is only
+// needed when an earlier save of a process with the same id died before it renamed its file.
+constexpr int kTempNameAttempts = 16;
+
+std::string_view NameOf(Key key) {
+    return kKeyNames[std::size_t(key)];
+}
+
+char FoldLatin(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+
+Key FindKey(std::string_view run) {
+    for (std::size_t i = 0; i < std::size(kKeyNames); ++i) {
+        const std::string_view name = kKeyNames[i];
+        if (run.size() == name.size() &&
+            std::equal(run.begin(), run.end(), name.begin(),
+                       [](char a, char b) { return FoldLatin(a) == FoldLatin(b); })) {
+            return Key(i);
+        }
+    }
+    return Key::none;
+}
+
+// One scan of a line: the steps of the reader, from the line's first byte on to the end of the
+// data. A scan leaves its own line only inside its value runs, which copy a few hundred bytes
+// at most, so each byte is scanned by the few lines that start just before it and a whole read
+// stays linear in the file's size.
+class LineScan {
+public:
+    LineScan(std::string_view data, std::size_t start) : data(data), pos(start) {}
+
+    void Spaces() {
+        while (More() && data[pos] == ' ') {
+            ++pos;
+        }
+    }
+
+    void Skip(char c) {
+        if (More() && data[pos] == c) {
+            ++pos;
+        }
+    }
+
+    std::string_view KeyRun() {
+        const std::size_t start = pos;
+        while (More() && !std::strchr(", \r\n", data[pos])) {
+            ++pos;
+        }
+        return data.substr(start, pos - start);
+    }
+
+    // Copies up to the next double quote, at most the array's capacity; finding nothing leaves
+    // the value as it was.
+    template <std::size_t N>
+    void ValueRun(char (&value)[N]) {
+        const std::size_t start = pos;
+        while (More() && pos - start < N - 1 && data[pos] != kQuote) {
+            ++pos;
+        }
+        if (pos > start) {
+            std::memcpy(value, data.data() + start, pos - start);
+            value[pos - start] = '\0';
+        }
+    }
+
+    // A comma, then a quoted value, then the spaces after it.
+    template <std::size_t N>
+    void QuotedValue(char (&value)[N]) {
+        Skip(',');
+        Spaces();
+        Skip(kQuote);
+        ValueRun(value);
+        Skip(kQuote);
+        Spaces();
+    }
+
+private:
+    bool More() const { return pos < data.size() && data[pos] != '\0'; }
+
+    std::string_view data;
+    std::size_t pos;
+};
+
+void ReadLine(CFolianta& store, std::string_view data, std::size_t start) {
+    LineScan scan(data, start);
+    scan.Spaces();
+    // An empty key run matches no key, so such a line is ignored.
+    const Key key = FindKey(scan.KeyRun());
+    switch (key) {
+        case Key::autorList1:
+        case Key::autorList2: {
+            TAutorInf entry;
+            scan.QuotedValue(entry.link);
+            scan.QuotedValue(entry.name);
+            scan.QuotedValue(entry.comment);
+            (key == Key::autorList1 ? store.autorList1 : store.autorList2).push_back(entry);
+            break;
+        }
+        case Key::zanrList:
+        case Key::zanrCheckList: {
+            ShortStr name;
+            scan.QuotedValue(name.text);
+            (key == Key::zanrList ? store.zanrList : store.zanrCheckList).push_back(name);
+            break;
+        }
+        case Key::sizeMax:
+        case Key::sizeMin: {
+            ShortStr value;
+            scan.QuotedValue(value.text);
+            (key == Key::sizeMax ? store.sizeMax : store.sizeMin) = value;
+            break;
+        }
+        case Key::zanrCheck:
+            store.zanrCheck = true;
+            break;
+        case Key::sizeMaxCheck:
+            store.sizeMaxCheck = true;
+            break;
+        case Key::sizeMinCheck:
+            store.sizeMinCheck = true;
+            break;
+        case Key::autorList1Check:
+            store.autorList1Check = true;
+            break;
+        case Key::autorList2Check:
+            store.autorList2Check = true;
+            break;
+        case Key::none:
+            break;
+    }
+}
+
+void AppendLine(std::string& out, Key key, std::initializer_list<const char*> values = {}) {
+    out += NameOf(key);
+    for (const char* value : values) {
+        out += ',';
+        out += kQuote;
+        for (const char* p = value; *p; ++p) {
+            out += *p == kQuote ? kQuoteStandIn : *p;
+        }
+        out += kQuote;
+    }
+    out += kLineEnd;
+}
+
+void AppendSwitch(std::string& out, Key key, bool on) {
+    if (on) {
+        AppendLine(out, key);
+    }
+}
+
+void AppendEntries(std::string& out, Key key, const TAutorList& list) {
+    for (const TAutorInf& entry : list) {
+        AppendLine(out, key, {entry.link, entry.name, entry.comment});
+    }
+}
+
+void AppendNames(std::string& out, Key key, const std::vector<ShortStr>& names) {
+    for (const ShortStr& name : names) {
+        AppendLine(out, key, {name});
+    }
+}
+
+struct FileDescriptor {
+    int fd;
+    ~FileDescriptor() {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(std::size_t(n));
+    }
+    return true;
+}
+
+// Creates a new file beside target, with target's permissions when it exists (the umask's
+// otherwise); the name is returned in temp. -1 when none can be created.
+int CreateBeside(const std::string& target, std::string& temp) {
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        temp = target + ".new-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            struct stat old {};
+            if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
+                fchmod(fd, old.st_mode & 07777) != 0) {
+                close(fd);
+                unlink(temp.c_str());
+                return -1;
+            }
+            return fd;
+        }
+        if (errno != EEXIST) {
+            return -1;
+        }
+    }
+    return -1;
+}
+
+// Replaces the file at path with bytes so that a reader of path sees either the old file or
+// the whole new one, never a part: the new file is flushed to disk before the rename. A path
+// that is a symbolic link keeps the link and replaces the file it points to.
+bool ReplaceFile(const char* path, std::string_view bytes) {
+    std::string target = path;
+    if (char* real = realpath(path, nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    std::string temp;
+    const int fd = CreateBeside(target, temp);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = WriteAll(fd, bytes) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (ok && rename(temp.c_str(), target.c_str()) == 0) {
+        return true;
+    }
+    unlink(temp.c_str());
+    return false;
+}
+
+}  // namespace
+
+std::string CFolianta::SettingsText() const {
+    std::string out;
+    AppendEntries(out, Key::autorList1, autorList1);
+    AppendEntries(out, Key::autorList2, autorList2);
+    AppendSwitch(out, Key::zanrCheck, zanrCheck);
+    AppendNames(out, Key::zanrList, zanrList);
+    AppendNames(out, Key::zanrCheckList, zanrCheckList);
+    AppendSwitch(out, Key::sizeMaxCheck, sizeMaxCheck);
+    AppendLine(out, Key::sizeMax, {sizeMax});
+    AppendSwitch(out, Key::sizeMinCheck, sizeMinCheck);
+    AppendLine(out, Key::sizeMin, {sizeMin});
+    AppendSwitch(out, Key::autorList1Check, autorList1Check);
+    AppendSwitch(out, Key::autorList2Check, autorList2Check);
+    return out;
+}
+
+bool CFolianta::SaveSettings(const char* path) const {
+    return ReplaceFile(path, SettingsText());
+}
+
+bool CFolianta::LoadSettings(const char* path) {
+    // Non-blocking, so that a pipe in the file's place is refused instead of waited on.
+    const FileDescriptor file{open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    if (file.fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    if (fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxSettingsSize) {
+        return false;
+    }
+    std::string bytes(std::size_t(info.st_size), '\0');
+    std::size_t got = 0;
+    // A file that shrank since fstat gives what it still holds.
+    while (got < bytes.size()) {
+        const ssize_t n = read(file.fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += std::size_t(n);
+    }
+    bytes.resize(got);
+    LoadSettingsText(bytes);
+    return true;
+}
+
+void CFolianta::LoadSettingsText(std::string_view bytes) {
+    autorList1.clear();
+    autorList2.clear();
+    zanrList.clear();
+    zanrCheckList.clear();
+    zanrCheck = false;
+    for (std::size_t start = 0; start < bytes.size();) {
+        ReadLine(*this, bytes, start);
+        const void* lineFeed = std::memchr(bytes.data() + start, '\n', bytes.size() - start);
+        if (!lineFeed) {
+            break;
+        }
+        start = std::size_t(static_cast<const char*>(lineFeed) - bytes.data()) + 1;
+    }
+}
