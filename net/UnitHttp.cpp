@@ -164,8 +164,8 @@ THttpClient::~THttpClient() = default;
 
 void THttpClient::Disconnect() {
     connection.reset();
-    inBuffer.clear();
     inPos = 0;
+    inEnd = 0;
     peerClosed = false;
 }
 
@@ -244,7 +244,7 @@ void THttpClient::DropStaleConnection() {
     // An idle connection has nothing to read. Readable means the peer closed it (zero bytes),
     // reset it (an error), or sent bytes no request asked for; a request sent on it would fail
     // or be answered out of step, so a fresh connection is made instead.
-    if (peerClosed || inPos < inBuffer.size()) {
+    if (peerClosed || inPos < inEnd) {
         Disconnect();
         return;
     }
@@ -426,18 +426,22 @@ void THttpClient::FinishExchange() {
 }
 
 std::ptrdiff_t THttpClient::ReceiveIntoBuffer(int timeoutMs) {
-    if (inPos == inBuffer.size()) {
-        inBuffer.clear();
+    if (inPos == inEnd) {
         inPos = 0;
-    } else if (inPos >= kReceiveChunk) {
-        inBuffer.erase(0, inPos);
+        inEnd = 0;
+    } else if (inPos > 0 && inBuffer.size() - inEnd < kReceiveChunk / 4) {
+        std::memmove(inBuffer.data(), inBuffer.data() + inPos, inEnd - inPos);
+        inEnd -= inPos;
         inPos = 0;
     }
-    const std::size_t old = inBuffer.size();
-    inBuffer.resize(old + kReceiveChunk);
-    const std::ptrdiff_t n = connection->Receive(inBuffer.data() + old, kReceiveChunk, timeoutMs);
-    inBuffer.resize(old + std::size_t(std::max<std::ptrdiff_t>(n, 0)));
-    if (n == 0) {
+    if (inBuffer.size() - inEnd < kReceiveChunk / 4) {
+        inBuffer.resize(inEnd + kReceiveChunk);
+    }
+    const std::ptrdiff_t n =
+        connection->Receive(inBuffer.data() + inEnd, inBuffer.size() - inEnd, timeoutMs);
+    if (n > 0) {
+        inEnd += std::size_t(n);
+    } else if (n == 0) {
         peerClosed = true;
     }
     return n;
@@ -455,7 +459,7 @@ std::string THttpClient::ReadLine() {
     std::size_t scanned = 0;  // bytes after inPos known to hold no line feed
     for (;;) {
         const char* begin = inBuffer.data() + inPos;
-        const std::size_t available = inBuffer.size() - inPos;
+        const std::size_t available = inEnd - inPos;
         const auto* feed =
             static_cast<const char*>(std::memchr(begin + scanned, '\n', available - scanned));
         const std::size_t length = feed ? std::size_t(feed - begin) : available;
@@ -478,7 +482,7 @@ std::string THttpClient::ReadLine() {
 }
 
 void THttpClient::ReadExact(std::int64_t count, std::string& body) {
-    const std::size_t buffered = std::min(std::size_t(count), inBuffer.size() - inPos);
+    const std::size_t buffered = std::min(std::size_t(count), inEnd - inPos);
     body.append(inBuffer, inPos, buffered);
     inPos += buffered;
     auto left = std::size_t(count) - buffered;
@@ -505,8 +509,8 @@ void THttpClient::ReadExact(std::int64_t count, std::string& body) {
 }
 
 void THttpClient::ReadToClose(std::string& body) {
-    body.append(inBuffer, inPos);
-    inPos = inBuffer.size();
+    body.append(inBuffer, inPos, inEnd - inPos);
+    inPos = inEnd;
     CheckBodySize(std::int64_t(body.size()));
     std::size_t filled = body.size();
     for (;;) {

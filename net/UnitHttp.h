@@ -133,7 +133,7 @@ private:
     void ReadChunkedBody(std::string& body);
     void FinishExchange();
 
-    // Input: the buffered bytes at [inPos, inBuffer.size()) come before anything not yet read.
+    // Input: the bytes at [inPos, inEnd) of inBuffer come before anything not yet received.
     std::ptrdiff_t ReceiveIntoBuffer(int timeoutMs);
     bool Fill();
     std::string ReadLine();
@@ -147,6 +147,7 @@ private:
     int connectedPort = 0;
     std::string inBuffer;
     std::size_t inPos = 0;
+    std::size_t inEnd = 0;
     bool peerClosed = false;
 
     std::string requestHost;
