@@ -228,7 +228,9 @@ std::string THttpClient::ChooseTarget(const TAddressParts& parts) {
         if (!parts.scheme.empty()) {
             requestScheme = parts.scheme;
         }
-        target = requestScheme + "://" + requestHost + parts.path + parts.document;
+        // The proxy learns the port only from the target, so a port in the address stays in it.
+        const std::string port = parts.port ? ":" + std::to_string(*parts.port) : "";
+        target = requestScheme + "://" + requestHost + port + parts.path + parts.document;
     }
     // A request must reach the target just chosen, never a connection left from another one.
     if (connection && (!EqualsIgnoreCase(connectedHost, Host) || connectedPort != Port)) {
