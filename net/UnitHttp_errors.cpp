@@ -72,7 +72,7 @@ Int ConvertStrict(std::string_view text) {
 }  // namespace
 
 EConvertError::EConvertError(std::string_view text)
-    : EBaseError("'" + std::string(text) + "' is not a valid integer value") {}
+    : EBaseError(std::string(1, '\'').append(text).append("' is not a valid integer value")) {}
 
 EConnClosedGracefully::EConnClosedGracefully() : EBaseError("Connection Closed Gracefully.") {}
 
