@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// The errors of a page download. Every one derives from EBaseError, whose what() is the exact
+// message shown to the user (Windows-1251 bytes, no full stop added).
+class EBaseError : public std::runtime_error {
+public:
+    explicit EBaseError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// A text that is not a decimal integer: "'<text>' is not a valid integer value".
+class EConvertError : public EBaseError {
+public:
+    explicit EConvertError(std::string_view text);
+};
+
+// A response that is not a success (or is a redirect, which is never followed). The message is
+// the status line without its first word ("404 Not Found"); ReplyErrorCode() the status code.
+class EProtocolReplyError : public EBaseError {
+public:
+    EProtocolReplyError(int code, const std::string& statusText)
+        : EBaseError(statusText), code(code) {}
+    int ReplyErrorCode() const { return code; }
+
+private:
+    int code;
+};
+
+// The peer closed the connection before a status line, header line, counted body or chunk was
+// complete: "Connection Closed Gracefully."
+class EConnClosedGracefully : public EBaseError {
+public:
+    EConnClosedGracefully();
+};
+
+// A direct request with the scheme "HTTPS": "Intercept value is not valid"
+class EInterceptPropInvalid : public EBaseError {
+public:
+    EInterceptPropInvalid();
+};
+
+// A failed socket operation: "Socket Error # <code>", CR LF, then SocketErrorText(code).
+// LastError() is the Windows Sockets code (10060 for a wait that ran out of time).
+class ESocketError : public EBaseError {
+public:
+    explicit ESocketError(int code);
+    int LastError() const { return code; }
+
+private:
+    int code;
+};
+
+// The socket could not be created: "Cannot allocate socket."
+class EInvalidSocket : public EBaseError {
+public:
+    EInvalidSocket();
+};
+
+// A response that breaks one of the reader's size limits (line length, header count, body size,
+// chunk size). The connection is closed; the message names the limit.
+class EResponseLimitError : public EBaseError {
+public:
+    using EBaseError::EBaseError;
+};
+
+// Windows Sockets codes used beyond the message table.
+constexpr int kWsaTimedOut = 10060;
+constexpr int kWsaShutdown = 10058;
+constexpr int kWsaAddrNotAvail = 10049;
+constexpr int kWsaHostNotFound = 11001;  // the name does not exist
+constexpr int kWsaTryAgain = 11002;      // the name server did not answer for now
+constexpr int kWsaNoRecovery = 11003;    // any other failure of the name look-up
+
+// The text of a Windows Sockets code from the message table; empty for codes not in it.
+std::string_view SocketErrorText(int code);
+
+// Strict decimal conversion: an optional sign and one or more digits, nothing else, within the
+// range of the result. Anything else throws EConvertError naming text.
+int StrToInt(std::string_view text);
+std::int64_t StrToInt64(std::string_view text);

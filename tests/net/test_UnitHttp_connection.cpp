@@ -1,0 +1,232 @@
+// The connection's life across gets, the bounded waits and sizes, and the socket layer.
+#include <gtest/gtest.h>
+
+#include "tests/net/NetTestSupport.h"
+#include "tests/net/ScriptedServer.h"
+
+namespace {
+
+constexpr int kShortWaitMs = 200;
+
+TEST(THttpClientConnection, ReusesAKeptOpenConnectionForTheSameTarget) {
+    ScriptedServer server({{ReadRequest(), Send(Ok("one")), ReadRequest(), Send(Ok("two")),
+                            ReadRequest(), Send(Ok("three"))}});
+    auto client = MakeClient();
+    EXPECT_EQ(client->FetchBody(server.Address("/a")), "one");
+    EXPECT_EQ(client->FetchBody(server.Address("/b")), "two");
+    EXPECT_EQ(client->FetchBody(server.Address("/c?q=1")), "three");
+    EXPECT_EQ(server.Accepted(), 1);
+    EXPECT_EQ(server.Requests().size(), 3u);
+}
+
+TEST(THttpClientConnection, ConnectsAnewWhenTheTargetChanges) {
+    ScriptedServer first({{ReadRequest(), Send(Ok("a1"))}, {ReadRequest(), Send(Ok("a2"))}});
+    ScriptedServer second({{ReadRequest(), Send(Ok("b"))}});
+    auto client = MakeClient();
+    EXPECT_EQ(client->FetchBody(first.Address("/")), "a1");
+    EXPECT_EQ(client->FetchBody(second.Address("/")), "b");
+    EXPECT_EQ(client->FetchBody(first.Address("/")), "a2");
+    EXPECT_EQ(first.Accepted(), 2);
+    EXPECT_EQ(second.Accepted(), 1);
+}
+
+TEST(THttpClientConnection, LeavingTheProxyConnectsDirectlyWithoutCredentials) {
+    ScriptedServer proxy({{ReadRequest(), Send(Ok("via proxy"))}});
+    ScriptedServer site({{ReadRequest(), Send(Ok("direct"))}});
+    auto client = MakeClient();
+    UseProxy(*client, proxy.Port());
+    EXPECT_EQ(client->FetchBody(site.Address("/p")), "via proxy");
+    EXPECT_EQ(proxy.Requests()[0].rfind("GET " + site.Address("/p") + " HTTP/1.1\r\n", 0), 0u);
+    // What the window sets when the proxy check box is off.
+    client->Request.ProxyPort = 0;
+    client->Request.ProxyServer.clear();
+    client->Request.ProxyPassword.clear();
+    client->Request.ProxyUsername.clear();
+    EXPECT_EQ(client->FetchBody(site.Address("/p")), "direct");
+    ASSERT_EQ(site.Requests().size(), 1u);
+    EXPECT_EQ(site.Requests()[0].find("Proxy-Authorization"), std::string::npos);
+    EXPECT_EQ(proxy.Accepted(), 1);
+}
+
+TEST(THttpClientConnection, ReplacesAnIdleConnectionThePeerClosed) {
+    struct Row {
+        const char* label;
+        bool proxy;
+        TServerStep end;
+    } rows[] = {
+        {"direct, closed", false, Close()},
+        {"direct, reset", false, Reset()},
+        {"through the proxy, closed", true, Close()},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        // The peer closes only once the first get has returned.
+        ScriptedServer server({{ReadRequest(), Send(Ok("first")), AwaitGo(), row.end},
+                               {ReadRequest(), Send(Ok("second"))}});
+        auto client = MakeClient();
+        if (row.proxy) {
+            UseProxy(*client, server.Port());
+        }
+        const std::string address = server.Address("/x");
+        EXPECT_EQ(client->FetchBody(address), "first");
+        EXPECT_TRUE(client->Connected());
+        server.Go();
+        ASSERT_TRUE(server.WaitForScripts(1));
+        EXPECT_EQ(client->FetchBody(address), "second");
+        EXPECT_EQ(server.Accepted(), 2);
+        EXPECT_EQ(server.Requests().size(), 2u);
+    }
+}
+
+TEST(THttpClientConnection, DropsAConnectionWithBytesNoRequestAskedFor) {
+    ScriptedServer server(
+        {{ReadRequest(), Send(Ok("one") + "stray")}, {ReadRequest(), Send(Ok("two"))}});
+    auto client = MakeClient();
+    EXPECT_EQ(client->FetchBody(server.Address("/")), "one");
+    EXPECT_EQ(client->FetchBody(server.Address("/")), "two");
+    EXPECT_EQ(server.Accepted(), 2);
+}
+
+TEST(THttpClientConnection, AConnectionThatDiesUnderARequestFails) {
+    ScriptedServer server({{ReadRequest(), Send(Ok("one")), ReadRequest(), Close()},
+                           {ReadRequest(), Send(Ok("three"))}});
+    auto client = MakeClient();
+    EXPECT_EQ(client->FetchBody(server.Address("/")), "one");
+    EXPECT_EQ(ErrorOf([&] { client->FetchBody(server.Address("/")); }),
+              "Connection Closed Gracefully.");
+    EXPECT_FALSE(client->Connected());
+    EXPECT_EQ(client->FetchBody(server.Address("/")), "three");
+}
+
+TEST(THttpClientConnection, EveryWaitIsBounded) {
+    struct Row {
+        const char* label;
+        std::vector<TServerStep> reply;
+    } rows[] = {
+        {"silent after the request", {}},
+        {"silent inside the header", {Send("HTTP/1.1 200 OK\r\n")}},
+        {"silent inside a counted body", {Send("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nab")}},
+        {"silent inside a chunked body",
+         {Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\n")}},
+        {"silent, never closing a body read to its end", {Send("HTTP/1.0 200 OK\r\n\r\nab")}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        TConnectionScript script{ReadRequest()};
+        script.insert(script.end(), row.reply.begin(), row.reply.end());
+        ScriptedServer server({script});
+        auto client = MakeClient();
+        client->ReadTimeoutMs = kShortWaitMs;
+        EXPECT_EQ(ErrorOf([&] { client->FetchBody(server.Address("/")); }),
+                  "Socket Error # 10060\r\nConnection timed out.");
+        EXPECT_FALSE(client->Connected());
+    }
+}
+
+TEST(THttpClientConnection, ConnectingIsBounded) {
+    FullBacklogListener listener;
+    auto client = MakeClient();
+    client->ConnectTimeoutMs = kShortWaitMs;
+    EXPECT_EQ(ErrorOf([&] {
+                  client->FetchBody("http://127.0.0.1:" + std::to_string(listener.Port()) + "/");
+              }),
+              "Socket Error # 10060\r\nConnection timed out.");
+    EXPECT_FALSE(client->Connected());
+}
+
+TEST(THttpClientConnection, HostileSizesEndTheGetWithAClearError) {
+    const std::string many(THttpClient::kMaxHeaderLines + 1, 'x');
+    std::string manyHeaders = "HTTP/1.1 200 OK\r\n";
+    for (std::size_t i = 0; i <= THttpClient::kMaxHeaderLines; ++i) {
+        manyHeaders += "X-H: 1\r\n";
+    }
+    struct Row {
+        const char* label;
+        std::string reply;
+        const char* message;
+    } rows[] = {
+        {"status line too long", std::string(THttpClient::kMaxLineLength + 1, 'a'),
+         "Response line too long."},
+        {"header line too long",
+         "HTTP/1.1 200 OK\r\nX: " + std::string(THttpClient::kMaxLineLength, 'a') + "\r\n",
+         "Response line too long."},
+        {"too many header lines", manyHeaders + "\r\n", "Too many response header lines."},
+        {"counted body over the limit", "HTTP/1.1 200 OK\r\nContent-Length: 101\r\n\r\n",
+         "Response body too large."},
+        {"counted body of an absurd size",
+         "HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775807\r\n\r\n",
+         "Response body too large."},
+        {"chunk size that overflows",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFFFFFFFFFFFFFFFFFFF\r\n",
+         "Chunk size too large."},
+        {"chunks adding up over the limit",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n32\r\n" + std::string(50, 'a') +
+             "\r\n33\r\n",
+         "Response body too large."},
+        {"body read to the end over the limit", "HTTP/1.0 200 OK\r\n\r\n" + std::string(101, 'a'),
+         "Response body too large."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        ScriptedServer server({{ReadRequest(), Send(row.reply)}});
+        auto client = MakeClient();
+        client->MaxBodySize = 100;
+        EXPECT_EQ(ErrorOf([&] { client->FetchBody(server.Address("/")); }), row.message);
+        EXPECT_FALSE(client->Connected());
+    }
+    ScriptedServer exact(
+        {{ReadRequest(), Send("HTTP/1.0 200 OK\r\n\r\n" + std::string(100, 'a')), Close()}});
+    auto client = MakeClient();
+    client->MaxBodySize = 100;
+    EXPECT_EQ(client->FetchBody(exact.Address("/")), std::string(100, 'a'));
+}
+
+TEST(THttpClientConnection, ConnectFailuresNameTheSocketError) {
+    auto client = MakeClient();
+    EXPECT_EQ(ErrorOf([&] {
+                  client->FetchBody("http://127.0.0.1:" + std::to_string(RefusedPort()) + "/");
+              }),
+              "Socket Error # 10061\r\nConnection refused.");
+    try {
+        client->FetchBody("http://no-such-host.folianta.invalid/short.shtml");
+        ADD_FAILURE() << "no error";
+    } catch (const ESocketError& error) {
+        EXPECT_TRUE(error.LastError() == kWsaHostNotFound || error.LastError() == kWsaTryAgain)
+            << error.LastError();
+        EXPECT_EQ(error.what(), "Socket Error # " + std::to_string(error.LastError()) + "\r\n");
+    }
+    EXPECT_EQ(ErrorOf([&] { client->FetchBody("http://127.0.0.1:70000/"); }),
+              "Socket Error # 10049\r\nCannot assign requested address.");
+    EXPECT_FALSE(client->Connected());
+}
+
+TEST(THttpClientConnection, RefusesHttpsOnADirectRequestWithoutTouchingTheConnection) {
+    ScriptedServer server({{ReadRequest(), Send(Ok("one")), ReadRequest(), Send(Ok("two"))}});
+    auto client = MakeClient();
+    EXPECT_EQ(client->FetchBody(server.Address("/")), "one");
+    EXPECT_EQ(ErrorOf([&] { client->FetchBody("HttpS://127.0.0.1/x"); }),
+              "Intercept value is not valid");
+    EXPECT_TRUE(client->Connected());
+    EXPECT_EQ(client->FetchBody(server.Address("/")), "two");
+    EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+TEST(PosixSocketLayer, APeerThatClosedIsAnErrorNeverASignal) {
+    ScriptedServer server({{Reset()}});
+    auto connection = PosixSocketLayer().Connect("LocalHost", server.Port(), kTestReadTimeoutMs);
+    ASSERT_TRUE(server.WaitForScripts(1));
+    char byte;
+    // The reset is seen by the first receive; every send after it fails.
+    EXPECT_THROW(connection->Receive(&byte, 1, kTestReadTimeoutMs), ESocketError);
+    EXPECT_THROW(connection->Send("GET / HTTP/1.1\r\n\r\n", kTestReadTimeoutMs), ESocketError);
+}
+
+TEST(PosixSocketLayer, TakesLocalhostInAnyCaseAndStrictDottedAddresses) {
+    ScriptedServer server({{}, {}});
+    EXPECT_NE(PosixSocketLayer().Connect("LocalHost", server.Port(), kTestReadTimeoutMs), nullptr);
+    EXPECT_NE(PosixSocketLayer().Connect("127.0.0.1", server.Port(), kTestReadTimeoutMs), nullptr);
+    EXPECT_EQ(ErrorOf([&] { PosixSocketLayer().Connect("127.0.0.256", server.Port(), 1000); }),
+              "Socket Error # 11001\r\n");
+}
+
+}  // namespace

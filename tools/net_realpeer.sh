@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# The download against real peers: Python's http.server serves examples/short.shtml on
+# 127.0.0.1, tinyproxy runs on 127.0.0.1 with Basic credentials for the program's proxy user.
+# folianta_fetch must get the same bytes as curl, directly and through the proxy, and a wrong
+# proxy password must surface as the proxy's own refusal status text (Debian 12's tinyproxy
+# 1.11 answers "401 Unauthorized" where RFC 9110 would have 407).
+#   tools/net_realpeer.sh [BUILD_DIR]     (default: build)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+fetch="$build/net/folianta_fetch"
+[ -x "$fetch" ] || { echo "net real-peer test: FAIL ($fetch not built)"; exit 1; }
+
+texts=net/UnitHttp_texts.h
+user=$(sed -n 's/.*kProxyUsername\[\] = "\(.*\)";/\1/p' "$texts")
+password=$(sed -n 's/.*kProxyPassword\[\] = "\(.*\)";/\1/p' "$texts")
+
+work=$(mktemp -d)
+chmod 777 "$work"  # tinyproxy writes its log after dropping root
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+wait_for_port() {
+    for _ in $(seq 100); do
+        python3 -c "import socket; socket.create_connection(('127.0.0.1', $1), 0.2)" 2>/dev/null &&
+            return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+failures=0
+check() {  # check LABEL COMMAND...: runs the command, reports and counts a failure
+    local label=$1
+    shift
+    if "$@"; then
+        echo "  ok   $label"
+    else
+        echo "  FAIL $label"
+        failures=$((failures + 1))
+    fi
+}
+
+http_port=$(free_port)
+python3 -m http.server "$http_port" --bind 127.0.0.1 --directory examples \
+    >"$work/http.log" 2>&1 &
+pids+=($!)
+
+proxy_port=$(free_port)
+cat >"$work/tinyproxy.conf" <<CONF
+Port $proxy_port
+Listen 127.0.0.1
+Timeout 30
+MaxClients 8
+LogFile "$work/tinyproxy.log"
+LogLevel Info
+PidFile "$work/tinyproxy.pid"
+Allow 127.0.0.1
+BasicAuth $user $password
+CONF
+if [ "$(id -u)" -eq 0 ]; then
+    # As root, tinyproxy drops to this user after binding.
+    printf 'User nobody\nGroup nogroup\n' >>"$work/tinyproxy.conf"
+fi
+tinyproxy -d -c "$work/tinyproxy.conf" >"$work/tinyproxy.out" 2>&1 &
+pids+=($!)
+
+if ! wait_for_port "$http_port" || ! wait_for_port "$proxy_port"; then
+    echo "net real-peer test: FAIL (servers did not start)"
+    cat "$work/http.log" "$work/tinyproxy.out" 2>/dev/null
+    exit 1
+fi
+
+page="http://127.0.0.1:$http_port/short.shtml"
+echo "== net real-peer test ($page, proxy 127.0.0.1:$proxy_port)"
+curl --noproxy '*' -sS -o "$work/curl.body" "$page"
+"$fetch" "$page" >"$work/direct.body" 2>"$work/direct.err"
+"$fetch" "$page" 127.0.0.1 "$proxy_port" >"$work/proxy.body" 2>"$work/proxy.err"
+"$fetch" "$page" 127.0.0.1 "$proxy_port" "wrong${password}" >/dev/null 2>"$work/wrong.err"
+wrong_status=$?
+# The proxy's own status line for a wrong password, as curl sees it.
+proxy_status=$(curl --noproxy '' -sS -v -o /dev/null -x "http://127.0.0.1:$proxy_port" \
+    -U "$user:wrong$password" "$page" 2>&1 | sed -n 's/^< HTTP\/[0-9.]* \(40[17] .*\)\r$/\1/p')
+
+check "curl got the page" test -s "$work/curl.body"
+check "direct body equals curl's" cmp "$work/curl.body" "$work/direct.body"
+check "proxied body equals curl's" cmp "$work/curl.body" "$work/proxy.body"
+check "the proxy saw the proxied get" grep -q "short.shtml" "$work/tinyproxy.log"
+check "wrong password fails" test "$wrong_status" -ne 0
+check "wrong password shows the proxy's refusal text ($proxy_status)" \
+    test -n "$proxy_status" -a "$(cat "$work/wrong.err")" = "$proxy_status"
+
+if [ "$failures" -ne 0 ]; then
+    echo "-- folianta_fetch errors:"
+    cat "$work/direct.err" "$work/proxy.err" "$work/wrong.err"
+    echo "-- tinyproxy:"
+    tail -n 20 "$work/tinyproxy.log" "$work/tinyproxy.out" 2>/dev/null
+    echo "net real-peer test: FAIL ($failures checks)"
+    exit 1
+fi
+echo "net real-peer test: PASS"
