@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QLineEdit>
+#include <fstream>
 #include <memory>
 
 #include "app/Anchors.h"
@@ -10,6 +11,7 @@
 #include "app/FormStyle.h"
 #include "app/RecordTableModel.h"
 #include "filter/Unitfilter.h"
+#include "net/UnitHttp_texts.h"
 #include "util/Unitutils.h"
 
 CFolianta catalogue;
@@ -19,6 +21,7 @@ namespace {
 
 constexpr const char* kStartPage = "short.shtml";
 constexpr const char* kLocalPage = "H:\\long.shtml";
+constexpr const char* kFetchedPage = "current.shtml";
 // Added below GroupBox1's bottom to form the window's minimum height.
 constexpr int kMinHeightMargin = 8;
 constexpr int kTableRowHeight = 16;
@@ -95,6 +98,13 @@ void OpenSiteLink(const QString& link) {
     OpenWithHandler(address.c_str(), ".html");
 }
 
+// Writes text whole, zero bytes included, into the file name; false when it cannot be written.
+bool SaveTextFile(const char* name, std::string_view text) {
+    std::ofstream file(name, std::ios::binary | std::ios::trunc);
+    file.write(text.data(), std::streamsize(text.size()));
+    return bool(file.flush());
+}
+
 QString SiteAddress(const char* path) {
     return QStringLiteral("http://") + QString::fromUtf8(FOLIANTA_SITE_HOST) +
            QString::fromUtf8(path);
@@ -105,6 +115,9 @@ QString SiteAddress(const char* path) {
 TForm1::TForm1(CFolianta& store, QWidget* parent) : QWidget(parent), store(store) {
     ApplyFormStyle(this);
     setWindowTitle(QStringLiteral("Folianta"));
+    Http1.Host = FOLIANTA_SITE_HOST;
+    Http1.Request.Accept = kRequestAccept;
+    Http1.Request.UserAgent = kRequestUserAgent;
     move(192, 114);
     resize(877, 549);
     CreateControls();
@@ -205,6 +218,7 @@ void TForm1::BindEvents() {
     ZanrList->onClickCheck = refilter;
     connect(Button4, &QPushButton::clicked, this, Guarded(this, [this] { Button4Click(); }));
     connect(Button1, &QPushButton::clicked, this, Guarded(this, [this] { Button1Click(); }));
+    connect(Button2, &QPushButton::clicked, this, Guarded(this, [this] { Button2Click(); }));
     connect(Table1, &QTableView::doubleClicked, this, Guarded(this, [this] { Table1DblClick(); }));
 }
 
@@ -230,6 +244,25 @@ void TForm1::FormCanResize() {
 
 void TForm1::Button1Click() {
     store.LoadPage(kLocalPage);
+    Button4Click();
+}
+
+void TForm1::Button2Click() {
+    THeaderInfo& request = Http1.Request;
+    if (ProxyCheck->isChecked()) {
+        request.ProxyPort = StrToInt(EncodeCp1251(ProxyPort->text()));
+        request.ProxyServer = EncodeCp1251(ProxyServer->text());
+        request.ProxyPassword = kProxyPassword;
+        request.ProxyUsername = kProxyUsername;
+    } else {
+        request.ProxyPort = 0;
+        request.ProxyServer.clear();
+        request.ProxyPassword.clear();
+        request.ProxyUsername.clear();
+    }
+    const std::string body = Http1.FetchBody(EncodeCp1251(ComboBox1->currentText()));
+    SaveTextFile(kFetchedPage, body);
+    store.LoadPage(kFetchedPage);
     Button4Click();
 }
 

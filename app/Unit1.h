@@ -11,6 +11,7 @@
 #include "app/CheckListBox.h"
 #include "app/StringGrid.h"
 #include "catalogue/Unitfolianta.h"
+#include "net/UnitHttp.h"
 
 class TAnchors;
 class TRecordTableModel;
@@ -33,6 +34,10 @@ public:
     void FormCanResize();
     // "Чтение из файла": loads the fixed local page file and refills the table.
     void Button1Click();
+    // "Чтение со страници": GETs the address of ComboBox1 (through the proxy when ProxyCheck is
+    // ticked and ProxyServer is not empty), saves the body as "current.shtml", loads it and
+    // refills the table. A failed get throws and leaves the file, the store and the table alone.
+    void Button2Click();
     // Double click on the table: opens the work's page (left column of the selection 0 or 1) or
     // the author's page (4 or 5) of the selection's top row with the system's ".html" opener.
     void Table1DblClick();
@@ -43,6 +48,7 @@ public:
 
     TStringGrid* Table1;
     QGroupBox* GroupBox1;
+    THttpClient Http1;
     QGroupBox* GroupBox2;
     QCheckBox* SizeMaxCheck;
     QLineEdit* SizeMaxEdit;
