@@ -92,9 +92,8 @@ void TFormAutorList::FillGrid() {
     const int entries = int(editList.size());
     alCells->SetRowCount(qMax(entries + 1, kMinRows));
     alCells->SetCell(kNameColumn, 0, QStringLiteral("Имя"));
-    alCells->SetCell(kLinkColumn, 0,
-                     QStringLiteral("C"
-                                    "сылка"));  // a Latin C, as designed
+    // The designed header begins with a Latin C.
+    alCells->SetCell(kLinkColumn, 0, QLatin1Char('C') + QStringLiteral("сылка"));
     alCells->SetCell(kCommentColumn, 0, QStringLiteral("Коментарий"));
     for (int col = 0; col < kColumns; ++col) {
         alCells->SetCell(col, 1, QString());
