@@ -1,6 +1,7 @@
 #include "app/UnitAutorList.h"
 
 #include <QHeaderView>
+#include <QValidator>
 
 #include "app/Anchors.h"
 #include "app/Cp1251.h"
@@ -31,11 +32,29 @@ QPushButton* MakeButton(const QString& caption, QRect designed, QWidget* parent)
     return button;
 }
 
+// Keeps a one-line edit on one line: a line break that comes in with pasted or set text becomes
+// a space. Written into the settings file, a line break inside an entry's text would start a
+// new line there, which the reader takes for a setting of its own.
+class NoLineBreaks : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int&) const override {
+        for (QChar& c : input) {
+            if (c == u'\r' || c == u'\n') {
+                c = u' ';
+            }
+        }
+        return Acceptable;
+    }
+};
+
 // maxLength counts characters; the core holds one Windows-1251 byte per character, so the
 // limit is the entry's capacity in bytes.
 QLineEdit* MakeEdit(std::size_t maxLength, QRect designed, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setMaxLength(int(maxLength));
+    edit->setValidator(new NoLineBreaks(edit));
     edit->setGeometry(designed);
     return edit;
 }

@@ -1,3 +1,5 @@
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QStyle>
 
@@ -302,6 +304,25 @@ TEST_F(AutorListTest, EditsAcceptNoMoreThanAnEntryHolds) {
     EXPECT_EQ(std::string(dialog->editList[0].name), std::string(64, 'n'));
     EXPECT_EQ(std::string(dialog->editList[0].link), std::string(64, 'l'));
     EXPECT_EQ(std::string(dialog->editList[0].comment), std::string(128, '\xE6'));
+}
+
+TEST_F(AutorListTest, ALineBreakInAnEditNeverReachesTheSettingsFile) {
+    TForm1& w = OpenWithDialog();
+    w.Button3->click();
+    dialog->NameEdit->setText("n\nAutorList1Check");
+    QGuiApplication::clipboard()->setText("c\r\nAutorList2,\"/x/\",\"\",\"\"");
+    dialog->CommnentEdit->paste();
+    EXPECT_EQ(dialog->NameEdit->text(), "n AutorList1Check");
+    dialog->Add->click();
+    dialog->Set->click();
+    w.Button8->click();
+    w.Button9->click();
+    EXPECT_FALSE(w.AutorCheck->isChecked());
+    EXPECT_TRUE(store.GetAutorList2().empty());
+    ASSERT_EQ(store.GetAutorList1().size(), 1u);
+    EXPECT_STREQ(store.GetAutorList1()[0].name, "n AutorList1Check");
+    EXPECT_STREQ(store.GetAutorList1()[0].comment, "c  AutorList2,\x94/x/\x94,\x94\x94,\x94\x94")
+        << "the quotes come back as the writer's stand-in";
 }
 
 }  // namespace
