@@ -10,6 +10,7 @@
 #include "app/ErrorBox.h"
 #include "app/FormStyle.h"
 #include "app/RecordTableModel.h"
+#include "app/UnitAutorList.h"
 #include "filter/Unitfilter.h"
 #include "net/UnitHttp_texts.h"
 #include "util/Unitutils.h"
@@ -22,6 +23,7 @@ namespace {
 constexpr const char* kStartPage = "short.shtml";
 constexpr const char* kLocalPage = "H:\\long.shtml";
 constexpr const char* kFetchedPage = "current.shtml";
+constexpr const char* kSettingsFile = "Settings.ini";
 // Added below GroupBox1's bottom to form the window's minimum height.
 constexpr int kMinHeightMargin = 8;
 constexpr int kTableRowHeight = 16;
@@ -103,6 +105,18 @@ bool SaveTextFile(const char* name, std::string_view text) {
     std::ofstream file(name, std::ios::binary | std::ios::trunc);
     file.write(text.data(), std::streamsize(text.size()));
     return bool(file.flush());
+}
+
+// Genre names match with the case of the Latin letters A to Z ignored and every other byte
+// compared as it is.
+bool SameGenre(const char* a, const char* b) {
+    const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+    for (; *a && *b; ++a, ++b) {
+        if (fold(*a) != fold(*b)) {
+            return false;
+        }
+    }
+    return *a == *b;
 }
 
 QString SiteAddress(const char* path) {
@@ -220,6 +234,12 @@ void TForm1::BindEvents() {
     connect(Button1, &QPushButton::clicked, this, Guarded(this, [this] { Button1Click(); }));
     connect(Button2, &QPushButton::clicked, this, Guarded(this, [this] { Button2Click(); }));
     connect(Table1, &QTableView::doubleClicked, this, Guarded(this, [this] { Table1DblClick(); }));
+    connect(Button3, &QPushButton::clicked, this, Guarded(this, [this] { Button3Click(); }));
+    connect(Button5, &QPushButton::clicked, this, Guarded(this, [this] { Button5Click(); }));
+    connect(Button6, &QPushButton::clicked, this, Guarded(this, [this] { Button6Click(); }));
+    connect(Button7, &QPushButton::clicked, this, Guarded(this, [this] { Button7Click(); }));
+    connect(Button8, &QPushButton::clicked, this, Guarded(this, [this] { Button8Click(); }));
+    connect(Button9, &QPushButton::clicked, this, Guarded(this, [this] { Button9Click(); }));
 }
 
 void TForm1::Table1DblClick() {
@@ -233,6 +253,9 @@ void TForm1::Table1DblClick() {
 }
 
 void TForm1::FormCreate() {
+    if (store.LoadSettings(kSettingsFile)) {
+        SettingsToForm(store);
+    }
     store.LoadPage(kStartPage);
     Button4Click();
 }
@@ -296,4 +319,90 @@ void TForm1::Button4Click() {
     }
     store.ApplyFilter(&root);
     table1Cells->ShowRecords(store);
+}
+
+void TForm1::Button3Click() {
+    if (autorListDialog) {
+        autorListDialog->OpenList(store.GetAutorList1());
+    }
+}
+
+void TForm1::Button5Click() {
+    if (autorListDialog) {
+        autorListDialog->OpenList(store.GetAutorList2());
+    }
+}
+
+void TForm1::Button6Click() {
+    AppendShownAuthor(store.GetAutorList1());
+}
+
+void TForm1::Button7Click() {
+    AppendShownAuthor(store.GetAutorList2());
+}
+
+void TForm1::AppendShownAuthor(TAutorList& list) {
+    const TZRecord& record = store.ShownAt(Table1->Selection().Top - 1);
+    // A row that shows no record (an empty table) has no author. An entry of empty texts would
+    // be worse than nothing: its empty link is contained in every author link, so it would make
+    // the include-list pass every work and the exclude-list hide every work.
+    if (&record == &CFolianta::emptyRecord) {
+        return;
+    }
+    list.push_back(TAutorInf::Make(record.autorLink, record.autorName, ""));
+}
+
+void TForm1::Button8Click() {
+    FormToSettings(store);
+    store.SaveSettings(kSettingsFile);
+}
+
+void TForm1::Button9Click() {
+    store.LoadSettings(kSettingsFile);
+    SettingsToForm(store);
+}
+
+void TForm1::SettingsToForm(CFolianta& from) {
+    SizeMaxCheck->setChecked(from.sizeMaxCheck);
+    SizeMaxEdit->setText(DecodeCp1251(from.sizeMax));
+    SizeMinCheck->setChecked(from.sizeMinCheck);
+    SizeMinEdit->setText(DecodeCp1251(from.sizeMin));
+    AutorCheck->setChecked(from.autorList1Check);
+    NotAutorCheck->setChecked(from.autorList2Check);
+    ZanrList->Clear();
+    // The only switch set after the genre list is emptied: its refilter sees no genre item.
+    ZanrCheck->setChecked(from.zanrCheck);
+    for (const ShortStr& name : from.zanrList) {
+        ZanrList->AddItem(DecodeCp1251(name));
+    }
+    std::vector<std::string> items;
+    for (int i = 0; i < ZanrList->Count(); ++i) {
+        items.push_back(EncodeCp1251(ZanrList->ItemText(i)));
+    }
+    for (const ShortStr& ticked : from.zanrCheckList) {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (SameGenre(items[i].c_str(), ticked)) {
+                ZanrList->SetChecked(int(i), true);
+            }
+        }
+    }
+}
+
+void TForm1::FormToSettings(CFolianta& to) {
+    to.sizeMaxCheck = SizeMaxCheck->isChecked();
+    to.sizeMax = ShortStr(EncodeCp1251(SizeMaxEdit->text()).c_str());
+    to.sizeMinCheck = SizeMinCheck->isChecked();
+    to.sizeMin = ShortStr(EncodeCp1251(SizeMinEdit->text()).c_str());
+    to.autorList1Check = AutorCheck->isChecked();
+    to.autorList2Check = NotAutorCheck->isChecked();
+    to.zanrCheck = ZanrCheck->isChecked();
+    to.zanrList.clear();
+    to.zanrCheckList.clear();
+    for (int i = 0; i < ZanrList->Count(); ++i) {
+        const ShortStr name(EncodeCp1251(ZanrList->ItemText(i)).c_str());
+        to.zanrList.push_back(name);
+        if (ZanrList->Checked(i)) {
+            to.zanrCheckList.push_back(name);
+        }
+    }
 }

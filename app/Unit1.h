@@ -14,6 +14,7 @@
 #include "net/UnitHttp.h"
 
 class TAnchors;
+class TFormAutorList;
 class TRecordTableModel;
 
 // The one catalogue store of the program, constructed before the application object.
@@ -27,7 +28,8 @@ public:
     // Builds the designed window and runs FormCreate. store must outlive the window.
     explicit TForm1(CFolianta& store, QWidget* parent = nullptr);
 
-    // Start-up: the page "short.shtml" of the working folder, then the table.
+    // Start-up: the settings file "Settings.ini" of the working folder (copied into the controls
+    // only when it could be read), the page "short.shtml", then the table.
     void FormCreate();
     // Keeps the window from being made lower than the bottom of GroupBox1 plus a margin; the
     // window system enforces it as the minimum height.
@@ -45,6 +47,31 @@ public:
     void Button4Click();
     // The change handler of every filter control: refilters at once.
     void ZanrListClickCheck();
+
+    // The author-list dialog the two "Список авторов" buttons open; not owned, must outlive the
+    // window. Until one is given, those buttons do nothing.
+    void SetAutorListDialog(TFormAutorList* dialog) { autorListDialog = dialog; }
+    // "Список авторов" under AutorCheck / NotAutorCheck: opens the dialog on the include-list /
+    // the exclude-list.
+    void Button3Click();
+    void Button5Click();
+    // "Добавить автора" / "Исключить автора": appends the author of the top selected row, with an
+    // empty comment, to the include-list / the exclude-list. A row that shows no record adds
+    // nothing. Neither refilters.
+    void Button6Click();
+    void Button7Click();
+    // "Сохранить настройки": the controls into store's settings, then store's settings into
+    // "Settings.ini"; a failed save is not reported. Does not refilter.
+    void Button8Click();
+    // "Загрузить настройки": reads "Settings.ini" into store when it can, then copies store's
+    // settings into the controls either way.
+    void Button9Click();
+    // Copies the settings of from into the filter controls through their ordinary setters, so
+    // each switch and size edit that really changes refilters at once; replacing the genre items
+    // and their ticks refilters nothing.
+    void SettingsToForm(CFolianta& from);
+    // Copies the filter controls into the settings of to; the author lists are left alone.
+    void FormToSettings(CFolianta& to);
 
     TStringGrid* Table1;
     QGroupBox* GroupBox1;
@@ -76,10 +103,12 @@ public:
 private:
     void CreateControls();
     void BindEvents();
+    void AppendShownAuthor(TAutorList& list);
 
     CFolianta& store;
     TRecordTableModel* table1Cells;
     TAnchors* anchors;
+    TFormAutorList* autorListDialog = nullptr;
 };
 
 extern TForm1* Form1;

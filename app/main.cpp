@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
         Form1 = &form;
         TFormAutorList dialog;
         FormAutorList = &dialog;
+        form.SetAutorListDialog(FormAutorList);
         form.show();
         QApplication::exec();
         FormAutorList = nullptr;
