@@ -107,18 +107,6 @@ bool SaveTextFile(const char* name, std::string_view text) {
     return bool(file.flush());
 }
 
-// Genre names match with the case of the Latin letters A to Z ignored and every other byte
-// compared as it is.
-bool SameGenre(const char* a, const char* b) {
-    const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
-    for (; *a && *b; ++a, ++b) {
-        if (fold(*a) != fold(*b)) {
-            return false;
-        }
-    }
-    return *a == *b;
-}
-
 QString SiteAddress(const char* path) {
     return QStringLiteral("http://") + QString::fromUtf8(FOLIANTA_SITE_HOST) +
            QString::fromUtf8(path);
@@ -381,7 +369,7 @@ void TForm1::SettingsToForm(CFolianta& from) {
     }
     for (const ShortStr& ticked : from.zanrCheckList) {
         for (std::size_t i = 0; i < items.size(); ++i) {
-            if (SameGenre(items[i].c_str(), ticked)) {
+            if (EqualIgnoringLatinCase(items[i], ticked.text)) {
                 ZanrList->SetChecked(int(i), true);
             }
         }

@@ -60,8 +60,8 @@ public:
     // (the old file untouched, nothing left beside it) on any failure.
     bool SaveSettings(const char* path) const;
     // The bytes SaveSettings writes. A double quote inside a value is written as the
-    // typographic quote 0x94, which the reader keeps as an ordinary byte: a raw quote would end
-    // the value early and shift every value after it on reading.
+    // typographic quote 0x94 and a line feed as a space, bytes the reader keeps as ordinary
+    // ones: a raw quote would end the value early and a line feed would start a line of its own.
     std::string SettingsText() const;
     // Reads the regular file at path whole and applies it as LoadSettingsText does. False, with
     // nothing changed, when it cannot be opened or read or is larger than kMaxSettingsSize.

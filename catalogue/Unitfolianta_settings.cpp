@@ -14,7 +14,9 @@
 //   Windows-1251. The reader ends a value at a double quote, so a raw one would cut the value
 //   and shift every later value of the line (and of the lines the scan runs into). The stand-in
 //   looks like the original to the user, keeps the text's length, and the reader treats it as
-//   an ordinary byte, so files written before read exactly as they did.
+//   an ordinary byte, so files written before read exactly as they did. A line feed inside a
+//   value (a value read from a line with too few values carries the line end it ran across)
+//   is written as a space, for the same reason: it would otherwise start a line of its own.
 // - A zero byte ends a scan like the end of the data: the store's texts end at their first zero
 //   byte, so nothing after it could be kept in a value anyway.
 
@@ -31,6 +33,7 @@
 #include <string>
 
 #include "catalogue/Unitfolianta.h"
+#include "util/Unitutils.h"
 
 namespace {
 
@@ -67,16 +70,9 @@ std::string_view NameOf(Key key) {
     return kKeyNames[std::size_t(key)];
 }
 
-char FoldLatin(char c) {
-    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-}
-
 Key FindKey(std::string_view run) {
     for (std::size_t i = 0; i < std::size(kKeyNames); ++i) {
-        const std::string_view name = kKeyNames[i];
-        if (run.size() == name.size() &&
-            std::equal(run.begin(), run.end(), name.begin(),
-                       [](char a, char b) { return FoldLatin(a) == FoldLatin(b); })) {
+        if (EqualIgnoringLatinCase(run, kKeyNames[i])) {
             return Key(i);
         }
     }
@@ -192,13 +188,27 @@ void ReadLine(CFolianta& store, std::string_view data, std::size_t start) {
     }
 }
 
+// A value's byte as the file holds it. A double quote would end the value early on reading and
+// a line feed would start a line of its own, so both are written as look-alikes that the reader
+// keeps as ordinary bytes. A carriage return alone starts no line and is kept.
+char StoredByte(char c) {
+    switch (c) {
+        case kQuote:
+            return kQuoteStandIn;
+        case '\n':
+            return ' ';
+        default:
+            return c;
+    }
+}
+
 void AppendLine(std::string& out, Key key, std::initializer_list<const char*> values = {}) {
     out += NameOf(key);
     for (const char* value : values) {
         out += ',';
         out += kQuote;
         for (const char* p = value; *p; ++p) {
-            out += *p == kQuote ? kQuoteStandIn : *p;
+            out += StoredByte(*p);
         }
         out += kQuote;
     }

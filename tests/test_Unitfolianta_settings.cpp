@@ -419,6 +419,22 @@ TEST(SettingsWriter, AQuoteInAValueKeepsTheFollowingValuesInPlace) {
     EXPECT_STREQ(store.autorList1[0].name, "\"Name\" Surname") << "saving changes no member";
 }
 
+TEST(SettingsWriter, ALineEndInAValueStaysInsideItsLine) {
+    // A file whose "SizeMax" line has no value: the value runs across the line end.
+    CFolianta store;
+    store.LoadSettingsText("SizeMax,\r\nZanrList,\"Drama\"\r\n");
+    ASSERT_STREQ(store.sizeMax, "\r\nZanrList,");
+    store.autorList1.push_back(TAutorInf::Make("/a/", "Two\nlines", "c"));
+    const std::string text = store.SettingsText();
+    CFolianta loaded;
+    loaded.LoadSettingsText(text);
+    EXPECT_EQ(loaded.zanrList.size(), 1u) << "the genre line is not read a second time";
+    EXPECT_STREQ(loaded.sizeMax, "\r ZanrList,");
+    ASSERT_EQ(loaded.autorList1.size(), 1u);
+    EXPECT_STREQ(loaded.autorList1[0].name, "Two lines");
+    EXPECT_STREQ(loaded.autorList1[0].comment, "c");
+}
+
 TEST_F(SettingsFile, AFileThatCannotBeReadChangesNothing) {
     const std::string tooLarge = Write("large.ini", "");
     // Sparse files: their size is what counts, no disk is used.

@@ -1,5 +1,7 @@
 #include "util/Unitutils.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -75,4 +77,10 @@ bool OpenWithHandler(const char* address, const char* type, COpenerSystem& syste
     // A program that does not start is not reported: the caller has nothing to show for it.
     system.StartCommand(command, address);
     return true;
+}
+
+bool EqualIgnoringLatinCase(std::string_view a, std::string_view b) {
+    const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return fold(x) == fold(y); });
 }

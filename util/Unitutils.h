@@ -9,6 +9,10 @@
 // first differing bytes when the lengths are equal). Both texts must be zero-terminated.
 int CompareSizeText(const char* a, const char* b);
 
+// True when a and b are equal with the case of the Latin letters A to Z ignored; every other
+// byte (Cyrillic letters included) must be equal as it is.
+bool EqualIgnoringLatinCase(std::string_view a, std::string_view b);
+
 // What the opener needs from the system: a read-only registry of document types ("\"-separated
 // key paths under the classes root, a leading "\" ignored; a document type's key holds the name
 // of its class, "\<class>\shell\open\command" holds the class's open command) and the start of
