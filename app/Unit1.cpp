@@ -7,6 +7,7 @@
 
 #include "app/Anchors.h"
 #include "app/Cp1251.h"
+#include "app/DesignedGenres.h"
 #include "app/ErrorBox.h"
 #include "app/FormStyle.h"
 #include "app/RecordTableModel.h"
@@ -34,15 +35,6 @@ constexpr int kGenreColumns = 3;
 constexpr int kSizeField = 2;
 constexpr int kZanrField = 3;
 constexpr int kAutorLinkField = 4;
-
-const char* const kGenres[] = {
-    "Байки",   "Детектив",    "Детская",    "Драматургия",  "Естествознание", "Изобретательство",
-    "История", "Киберпанк",   "Критика",    "Лирика",       "Литобзор",       "Любовный роман",
-    "Мемуары", "Мистика",     "Оккультизм", "Пародии",      "Переводы",       "Политика",
-    "Поэзия",  "Приключения", "Проза",      "Публицистика", "Религия",        "Сказки",
-    "События", "Фантастика",  "Философия",  "Фэнтези",      "Хоррор",         "Эзотерика",
-    "Юмор",
-};
 
 // Puts child into the next slot of list; the list owns it from then on.
 void Attach(CFilterList& list, int& slot, std::unique_ptr<CBaseFilter> child) {
@@ -169,8 +161,8 @@ void TForm1::CreateControls() {
     Button5->setGeometry(24, 152, 113, 25);
     ZanrList = new TCheckListBox(kGenreColumns, kGenreItemHeight, GroupBox2);
     ZanrList->setGeometry(208, 24, 313, 177);
-    for (const char* genre : kGenres) {
-        ZanrList->AddItem(QString::fromUtf8(genre));
+    for (const std::string_view genre : kDesignedGenres) {
+        ZanrList->AddItem(QString::fromUtf8(genre.data(), qsizetype(genre.size())));
     }
     ZanrCheck = new QCheckBox(QStringLiteral("Жанр"), GroupBox2);
     ZanrCheck->setGeometry(208, 8, 97, 17);

@@ -1,5 +1,7 @@
 #include "bench/PageGenerator.h"
 
+#include "app/DesignedGenres.h"
+
 #include <random>
 #include <stdexcept>
 
@@ -34,15 +36,6 @@ constexpr std::string_view kTitleWords[] = {
     "ветер", "сад",     "старого", "маяка",    "о",      "снеге", "зелёной",  "лампы",
     "на",    "хуторе",  "памяти",  "капитана", "ночи",   "и",     "пепел",    "через",
     "время", "перемен", "у",       "моря",     "солнце", "тропа", "стрелок",  "камень",
-};
-
-constexpr std::string_view kGenres[] = {
-    "Байки",   "Детектив",    "Детская",    "Драматургия",  "Естествознание", "Изобретательство",
-    "История", "Киберпанк",   "Критика",    "Лирика",       "Литобзор",       "Любовный роман",
-    "Мемуары", "Мистика",     "Оккультизм", "Пародии",      "Переводы",       "Политика",
-    "Поэзия",  "Приключения", "Проза",      "Публицистика", "Религия",        "Сказки",
-    "События", "Фантастика",  "Философия",  "Фэнтези",      "Хоррор",         "Эзотерика",
-    "Юмор",
 };
 
 // Lines of a listing page that are not work rows.
@@ -104,7 +97,8 @@ std::string ToCp1251(std::string_view utf8) {
 }
 
 const std::vector<std::string_view>& GenreNames() {
-    static const std::vector<std::string_view> names(std::begin(kGenres), std::end(kGenres));
+    static const std::vector<std::string_view> names(std::begin(kDesignedGenres),
+                                                     std::end(kDesignedGenres));
     return names;
 }
 
@@ -147,10 +141,10 @@ GeneratedPage GenerateListingPage(std::size_t workRows, std::uint32_t seed,
             title += ' ';
             title += Pick(kTitleWords, rng);
         }
-        std::string genre(Pick(kGenres, rng));
+        std::string genre(Pick(kDesignedGenres, rng));
         if (std::uniform_int_distribution<int>(0, 2)(rng) == 0) {
             genre += ", ";
-            genre += Pick(kGenres, rng);
+            genre += Pick(kDesignedGenres, rng);
         }
         utf8 += "<tr><td width=400><a href=\"" + authorLink + "text_" + std::to_string(row) +
                 ".shtml\">\"" + title + "\"</a> &nbsp; <b>" + SizeText(rng) +
