@@ -355,13 +355,10 @@ void TForm1::SettingsToForm(CFolianta& from) {
     for (const ShortStr& name : from.zanrList) {
         ZanrList->AddItem(DecodeCp1251(name));
     }
-    std::vector<std::string> items;
-    for (int i = 0; i < ZanrList->Count(); ++i) {
-        items.push_back(EncodeCp1251(ZanrList->ItemText(i)));
-    }
+    // Item i was made from zanrList[i], so the names compare as the bytes they came from.
     for (const ShortStr& ticked : from.zanrCheckList) {
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (EqualIgnoringLatinCase(items[i], ticked.text)) {
+        for (std::size_t i = 0; i < from.zanrList.size(); ++i) {
+            if (EqualIgnoringLatinCase(from.zanrList[i].text, ticked.text)) {
                 ZanrList->SetChecked(int(i), true);
             }
         }
