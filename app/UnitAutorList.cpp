@@ -32,9 +32,8 @@ QPushButton* MakeButton(const QString& caption, QRect designed, QWidget* parent)
     return button;
 }
 
-// Keeps a one-line edit on one line: a line break that comes in with pasted or set text becomes
-// a space. Written into the settings file, a line break inside an entry's text would start a
-// new line there, which the reader takes for a setting of its own.
+// Keeps a one-line edit on one line, as the author texts are single lines: a line break that
+// comes in with pasted or set text becomes a space.
 class NoLineBreaks : public QValidator {
 public:
     using QValidator::QValidator;
