@@ -212,8 +212,10 @@ TEST(THttpClientConnection, RefusesHttpsOnADirectRequestWithoutTouchingTheConnec
 }
 
 TEST(PosixSocketLayer, APeerThatClosedIsAnErrorNeverASignal) {
-    ScriptedServer server({{Reset()}});
+    // The reset waits until the connection is made, or it could already fail the connect.
+    ScriptedServer server({{AwaitGo(), Reset()}});
     auto connection = PosixSocketLayer().Connect("LocalHost", server.Port(), kTestReadTimeoutMs);
+    server.Go();
     ASSERT_TRUE(server.WaitForScripts(1));
     char byte;
     // The reset is seen by the first receive; every send after it fails.
