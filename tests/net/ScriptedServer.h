@@ -45,6 +45,13 @@ inline TServerStep AwaitGo() {
 // A connection whose script ends without closing stays open until the server is destroyed.
 using TConnectionScript = std::vector<TServerStep>;
 
+// The script of a connection that reads one request and answers it with reply.
+inline TConnectionScript Answering(const std::vector<TServerStep>& reply) {
+    TConnectionScript script{ReadRequest()};
+    script.insert(script.end(), reply.begin(), reply.end());
+    return script;
+}
+
 class ScriptedServer {
 public:
     explicit ScriptedServer(std::vector<TConnectionScript> scripts);

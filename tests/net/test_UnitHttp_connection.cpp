@@ -112,9 +112,7 @@ TEST(THttpClientConnection, EveryWaitIsBounded) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
-        TConnectionScript script{ReadRequest()};
-        script.insert(script.end(), row.reply.begin(), row.reply.end());
-        ScriptedServer server({script});
+        ScriptedServer server({Answering(row.reply)});
         auto client = MakeClient();
         client->ReadTimeoutMs = kShortWaitMs;
         EXPECT_EQ(ErrorOf([&] { client->FetchBody(server.Address("/")); }),

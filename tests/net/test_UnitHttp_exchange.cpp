@@ -157,9 +157,7 @@ TEST(THttpClientResponse, ReadsBodiesEveryWay) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
-        TConnectionScript script{ReadRequest()};
-        script.insert(script.end(), row.reply.begin(), row.reply.end());
-        ScriptedServer server({script});
+        ScriptedServer server({Answering(row.reply)});
         auto client = MakeClient();
         EXPECT_EQ(client->FetchBody(server.Address("/x")), row.body);
         EXPECT_EQ(client->Connected(), row.stillConnected);
@@ -271,9 +269,7 @@ TEST(THttpClientResponse, BrokenResponsesFailAndCloseTheConnection) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
-        TConnectionScript script{ReadRequest()};
-        script.insert(script.end(), row.reply.begin(), row.reply.end());
-        ScriptedServer server({script});
+        ScriptedServer server({Answering(row.reply)});
         auto client = MakeClient();
         EXPECT_EQ(ErrorOf([&] { client->FetchBody(server.Address("/x")); }), row.message);
         EXPECT_FALSE(client->Connected());
