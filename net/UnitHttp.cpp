@@ -1,4 +1,5 @@
 #include "net/UnitHttp.h"
+#include "util/Unitutils.h"
 
 #include <algorithm>
 #include <charconv>
@@ -17,16 +18,6 @@ constexpr char kCrLf[] = "\r\n";
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
-}
-
-char AsciiUpper(char c) {
-    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return AsciiUpper(x) == AsciiUpper(y);
-           });
 }
 
 std::string_view TrimLeadingBlanks(std::string_view s) {
@@ -200,13 +191,13 @@ std::string THttpClient::FetchBody(std::string_view address) {
 std::string THttpClient::ChooseTarget(const TAddressParts& parts) {
     std::string target;
     if (Request.ProxyServer.empty()) {
-        if (EqualsIgnoreCase(parts.scheme, "HTTPS")) {
+        if (EqualIgnoringLatinCase(parts.scheme, "HTTPS")) {
             throw EInterceptPropInvalid();
         }
         if (!parts.host.empty()) {
             // An address without a port always counts as another target.
             if (connection &&
-                (!EqualsIgnoreCase(parts.host, Host) || !parts.port || *parts.port != Port)) {
+                (!EqualIgnoringLatinCase(parts.host, Host) || !parts.port || *parts.port != Port)) {
                 Disconnect();
             }
             Host = parts.host;
@@ -233,7 +224,7 @@ std::string THttpClient::ChooseTarget(const TAddressParts& parts) {
         target = requestScheme + "://" + requestHost + port + parts.path + parts.document;
     }
     // A request must reach the target just chosen, never a connection left from another one.
-    if (connection && (!EqualsIgnoreCase(connectedHost, Host) || connectedPort != Port)) {
+    if (connection && (!EqualIgnoringLatinCase(connectedHost, Host) || connectedPort != Port)) {
         Disconnect();
     }
     return target;
@@ -306,7 +297,7 @@ void THttpClient::ReadResponseHead() {
     statusCode = 0;
     const std::string statusLine = ReadLine();
     statusVersion10 = statusLine.size() >= 8 &&
-                      EqualsIgnoreCase(std::string_view(statusLine).substr(5, 3), "1.0");
+                      EqualIgnoringLatinCase(std::string_view(statusLine).substr(5, 3), "1.0");
     const std::size_t space = statusLine.find(' ');
     statusText = space == std::string::npos ? std::string() : statusLine.substr(space + 1);
     statusCode = StrToInt(std::string_view(statusText).substr(0, statusText.find(' ')));
@@ -333,7 +324,9 @@ void THttpClient::ReadResponseHead() {
         std::string_view rest = line;
         const std::string_view name = Fetch(rest, ':');
         const std::string value(TrimLeadingBlanks(rest));
-        const auto is = [&name](std::string_view known) { return EqualsIgnoreCase(name, known); };
+        const auto is = [&name](std::string_view known) {
+            return EqualIgnoringLatinCase(name, known);
+        };
         if (is("Location")) {
             response.Location = value;
         } else if (is("Server")) {
@@ -382,7 +375,7 @@ std::string THttpClient::ReadBody() {
     std::string_view transferEncoding;
     for (const std::string& line : response.ExtraHeaders) {
         std::string_view value = line;
-        if (EqualsIgnoreCase(Fetch(value, ':'), "Transfer-Encoding")) {
+        if (EqualIgnoringLatinCase(Fetch(value, ':'), "Transfer-Encoding")) {
             transferEncoding = value;
         }
     }
@@ -414,7 +407,7 @@ void THttpClient::ReadChunkedBody(std::string& body) {
 
 void THttpClient::FinishExchange() {
     if (peerClosed || statusVersion10 || ProtocolVersion == TProtocolVersion::pv1_0 ||
-        EqualsIgnoreCase(TrimBlanks(response.Connection), "CLOSE")) {
+        EqualIgnoringLatinCase(TrimBlanks(response.Connection), "CLOSE")) {
         Disconnect();
         return;
     }
