@@ -45,7 +45,14 @@ struct Hit {
 // zero, and only by MarkerAt.
 class TScanner {
 public:
-    TScanner(Marker marker, Marker rowEnd) : marker(marker), rowEnd(rowEnd) {}
+    TScanner(Marker marker, Marker rowEnd)
+        : marker(marker), rowEnd(rowEnd)
+#if defined(__SSE2__)
+          ,
+          markerPrefix(marker), rowEndPrefix(rowEnd)
+#endif
+    {
+    }
 
     Hit Find(char* p, char* end) const {
 #if defined(__SSE2__)
@@ -57,7 +64,7 @@ public:
     }
 
 private:
-    // Bytes of a marker the block filter compares beyond the first.
+    // Bytes after the first that the block filter compares.
     static constexpr std::ptrdiff_t kLookahead = 3;
     static constexpr std::ptrdiff_t kBlock = 16;
 
@@ -89,27 +96,43 @@ private:
     }
 
 #if defined(__SSE2__)
-    // Positions whose first bytes (up to kLookahead + 1 of them) equal those of text.
-    static __m128i Prefix(const __m128i (&bytes)[kLookahead + 1], Marker text) {
-        __m128i match = _mm_cmpeq_epi8(bytes[0], _mm_set1_epi8(text.text[0]));
-        for (std::size_t i = 1; i < text.length && i <= std::size_t(kLookahead); ++i) {
-            match = _mm_and_si128(match, _mm_cmpeq_epi8(bytes[i], _mm_set1_epi8(text.text[i])));
+    // The first kLookahead + 1 bytes of a marker, each repeated over a block; a byte past the
+    // marker's end (or any byte of a marker of length 0) matches everything, or, for a marker
+    // of length 0, nothing.
+    struct Prefix {
+        explicit Prefix(Marker m) {
+            for (std::size_t i = 0; i <= std::size_t(kLookahead); ++i) {
+                byte[i] = _mm_set1_epi8(i < m.length ? m.text[i] : 0);
+                any[i] = i < m.length ? _mm_setzero_si128() : _mm_set1_epi8(-1);
+            }
+            if (m.length == 0) {
+                byte[0] = _mm_setzero_si128();
+                any[0] = _mm_setzero_si128();
+                none = _mm_setzero_si128();
+            }
         }
-        return match;
-    }
+        // Positions of the block at which the prefix begins.
+        __m128i At(const __m128i (&bytes)[kLookahead + 1]) const {
+            __m128i match = _mm_and_si128(none, _mm_cmpeq_epi8(bytes[0], byte[0]));
+            for (std::size_t i = 1; i <= std::size_t(kLookahead); ++i) {
+                match = _mm_and_si128(match, _mm_or_si128(any[i], _mm_cmpeq_epi8(bytes[i], byte[i])));
+            }
+            return match;
+        }
+        __m128i byte[kLookahead + 1];
+        __m128i any[kLookahead + 1];
+        __m128i none = _mm_set1_epi8(-1);
+    };
 
-    // Candidates of the 16 positions from q: each is settled in order from bit `from` on.
+    // Candidates among the 16 positions from q, one bit each.
     int Candidates(const char* q) const {
         __m128i bytes[kLookahead + 1];
         for (std::ptrdiff_t i = 0; i <= kLookahead; ++i) {
             bytes[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
         }
-        __m128i any =
-            _mm_or_si128(Prefix(bytes, marker), _mm_cmpeq_epi8(bytes[0], _mm_setzero_si128()));
-        if (rowEnd.length != 0) {
-            any = _mm_or_si128(any, Prefix(bytes, rowEnd));
-        }
-        return _mm_movemask_epi8(any);
+        const __m128i zero = _mm_cmpeq_epi8(bytes[0], _mm_setzero_si128());
+        return _mm_movemask_epi8(
+            _mm_or_si128(_mm_or_si128(markerPrefix.At(bytes), rowEndPrefix.At(bytes)), zero));
     }
 
     Hit FindBlocks(char* p, char* end) const {
@@ -137,6 +160,10 @@ private:
 
     Marker marker;
     Marker rowEnd;
+#if defined(__SSE2__)
+    Prefix markerPrefix;
+    Prefix rowEndPrefix;
+#endif
 };
 
 Marker StartOf(const FieldExtractor& e) {

@@ -9,6 +9,12 @@
 // the text whatever the number of patterns: an Aho-Corasick automaton built once into a full
 // transition table over the classes of bytes the patterns use. Byte-exact, like strstr; an
 // empty pattern occurs in every text.
+//
+// The automaton reads each byte only after the one before it. Most texts hold no pattern, so a
+// quicker test whose steps do not wait on each other clears them first: a pattern that occurs
+// ends at some place at least the shortest pattern's length into the text, and the keyWidth
+// bytes before that place are the pattern's last ones; a text where none of those runs hashes
+// to a marked key holds no pattern, and only the others are read by the automaton.
 class TPatternMatcher {
 public:
     // The largest transition table built (states times byte classes); Build refuses sets that
@@ -28,7 +34,16 @@ private:
 
     TPatternMatcher() = default;
 
+    void MarkKeys(const std::vector<std::string_view>& patterns);
+    template <std::size_t Width>
+    bool MayHold(const char* text) const;
+    bool Scan(const char* text) const;
+
     bool matchesEverything = false;
+    std::size_t shortest = 0;  // the length of the shortest pattern
+    // 8 or 4 when the shortest pattern is at least that long; 0: every text is scanned.
+    std::size_t keyWidth = 0;
+    std::vector<std::uint64_t> keyBits;  // one bit per key hash
     std::uint8_t byteClass[256] = {};
     // Row r (r = state * classCount) holds the offset of the next state's row for each class,
     // or kMatched.

@@ -149,6 +149,24 @@ void TFilterPlan::MergeContainment(std::vector<Node>& members) {
 }
 
 bool TFilterPlan::Evaluate(const Node& node, const TZRecord& record) const {
+    if (node.kind != Node::Kind::kList) {
+        return EvaluateLeaf(node, record);
+    }
+    // Lists of leaves are the common case: their children are settled here without a call.
+    bool verdict = node.conjunction;
+    for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
+        const Node& child = nodes[children[i]];
+        const bool passes = child.kind == Node::Kind::kList ? Evaluate(child, record)
+                                                            : EvaluateLeaf(child, record);
+        if (passes != node.conjunction) {
+            verdict = !node.conjunction;
+            break;
+        }
+    }
+    return verdict != node.negated;
+}
+
+inline bool TFilterPlan::EvaluateLeaf(const Node& node, const TZRecord& record) const {
     bool verdict = false;
     switch (node.kind) {
         case Node::Kind::kConstant:
@@ -165,19 +183,11 @@ bool TFilterPlan::Evaluate(const Node& node, const TZRecord& record) const {
         case Node::Kind::kMatch:
             verdict = node.matcher->FoundIn(FieldText(record, node.field));
             break;
-        case Node::Kind::kList: {
-            verdict = node.conjunction;
-            for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
-                if (Evaluate(nodes[children[i]], record) != node.conjunction) {
-                    verdict = !node.conjunction;
-                    break;
-                }
-            }
-            break;
-        }
         case Node::Kind::kForeign:
             verdict = node.foreign->Accept(record);
             break;
+        case Node::Kind::kList:
+            break;  // lists are evaluated by Evaluate
     }
     return verdict != node.negated;
 }

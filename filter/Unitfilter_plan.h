@@ -55,6 +55,8 @@ private:
     // one field by a matcher of their patterns.
     void MergeContainment(std::vector<Node>& members);
     bool Evaluate(const Node& node, const TZRecord& record) const;
+    // The verdict of a node that is not a list.
+    bool EvaluateLeaf(const Node& node, const TZRecord& record) const;
 
     std::vector<Node> nodes;
     std::vector<std::uint32_t> children;
