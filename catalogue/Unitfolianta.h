@@ -22,6 +22,8 @@ class CFolianta {
 public:
     // The largest page accepted: the size and its terminating zero must fit a 32-bit int.
     static constexpr std::int64_t kMaxPageSize = INT32_MAX - 1;
+    // Bytes after the page text's terminating zero that the parser's chunk scans may read.
+    static constexpr std::size_t kPagePadding = 80;
 
     CFolianta();
     CFolianta(const CFolianta&) = delete;
@@ -100,8 +102,6 @@ public:
 
 private:
     void AdoptPage(std::shared_ptr<char[]> text, std::int32_t size);
-    // ParseRow of a line whose terminating zero is at end.
-    bool ParseLine(char* line, char* end, TZRecord& record);
 
     std::shared_ptr<char[]> pageText;
     std::int32_t pageSize = 0;
