@@ -130,16 +130,6 @@ constexpr TAnchor AnchorOf(std::string_view marker) {
     throw "a listing marker must begin or end with a marked byte";
 }
 
-// The anchors of the store's markers: [2i] the start, [2i + 1] the end of pair i.
-constexpr auto kAnchors = [] {
-    std::array<TAnchor, 2 * std::size(kListingMarkers)> anchors{};
-    for (std::size_t i = 0; i < std::size(kListingMarkers); ++i) {
-        anchors[2 * i] = AnchorOf(kListingMarkers[i].start);
-        anchors[2 * i + 1] = AnchorOf(kListingMarkers[i].end);
-    }
-    return anchors;
-}();
-
 // The scan takes the first row end met as the end of the row body, as the zero written there
 // would end it. That is only right when a field marker can never overlap a row end: none holds
 // its beginning, and none ends with a beginning part of it.

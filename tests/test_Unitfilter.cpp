@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "bench/PageGenerator.h"
+#include "catalogue/Unitfolianta.h"
+#include "filter/Unitfilter_matcher.h"
+#include "tests/support/ReferenceFilter.h"
 
 namespace {
 
@@ -195,6 +199,114 @@ TEST(CFilterInside, WithoutPatternRejectsAndSetPatternReplaces) {
     EXPECT_TRUE(f.Accept(RecordWith(4, "abc")));
     EXPECT_FALSE(f.Accept(RecordWith(3, "abc"))) << "the field was replaced too";
     EXPECT_THROW(f.SetPattern("a", -1), std::out_of_range);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TPatternMatcher, FindsAnyPatternLikeStrstr) {
+    const struct Case {
+        const char* label;
+        std::vector<std::string_view> patterns;
+        const char* text;
+        bool found;
+    } cases[] = {
+        {"one of several", {"/a/ivanov/", "/b/petrov/"}, "/b/petrov/", true},
+        {"inside a longer text", {"/a/ivanov/", "petrov"}, "/b/petrov_2/", true},
+        {"none", {"/a/ivanov/", "/b/petrov/"}, "/c/sidorov/", false},
+        {"found through a failure link", {"abcx", "bcd"}, "zabcd", true},
+        {"pattern that is a part of another", {"abcdefgh", "cde"}, "xxcdexx", true},
+        {"longer than the text", {"abcdefghij"}, "abcdefghi", false},
+        {"at the very end", {"12345678"}, "0012345678", true},
+        {"short patterns are never skipped", {"ab", "q"}, "xxab", true},
+        {"bytes above 127", {"\xCF\xF0\xEE\xE7\xE0"}, "\xD4\xE0, \xCF\xF0\xEE\xE7\xE0", true},
+        {"other letter case", {"\xCF\xF0\xEE\xE7\xE0"}, "\xEF\xF0\xEE\xE7\xE0", false},
+        {"empty pattern", {"zzz", ""}, "", true},
+        {"empty text", {"a"}, "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto matcher = TPatternMatcher::Build(c.patterns);
+        ASSERT_NE(matcher, nullptr);
+        EXPECT_EQ(matcher->FoundIn(c.text), c.found);
+    }
+}
+
+// A hand-built tree whose verdict for the generated page ApplyFilter must give record by record.
+TEST(ApplyFilter, KeepsWhatThePlainEvaluationKeepsForHandBuiltTrees) {
+    const GeneratedPage page = GenerateListingPage(400, 7);
+    CFolianta store;
+    store.LoadPageText(page.bytes);
+    const auto listOf = [](int mode, std::vector<CBaseFilter*> children) {
+        auto* list = new CFilterList(mode, int(children.size()), true);
+        for (std::size_t i = 0; i < children.size(); ++i) {
+            list->SetAt(int(i), children[i]);
+        }
+        return list;
+    };
+    const auto inside = [](const std::string& pattern, int field) {
+        auto* leaf = new CFilterInside(true);
+        leaf->SetPattern(pattern.c_str(), field);
+        return leaf;
+    };
+    // Every byte value in a long list: its table would be too large, so the leaves stay.
+    std::vector<CBaseFilter*> huge;
+    for (int i = 0; i < 400; ++i) {
+        std::string pattern(60, char(1 + i % 255));
+        pattern[0] = char(255 - i % 200);
+        huge.push_back(inside(pattern, 4));
+    }
+    huge.push_back(inside(page.authorLinks[3], 4));
+    const std::string genre = ToCp1251("Проза");
+    const struct Case {
+        const char* label;
+        std::function<CBaseFilter*()> tree;
+    } cases[] = {
+        {"empty slot in an any-list",
+         [&] {
+             return listOf(lmAny, {nullptr, inside(genre, 3)});
+         }},
+        {"invalid mode", [&] { return listOf(7, {inside(genre, 3)}); }},
+        {"not-all of leaves on two fields",
+         [&] {
+             return listOf(lmNotAll, {inside(genre, 3), inside("/", 4)});
+         }},
+        {"none of authors and a nested any",
+         [&] {
+             return listOf(lmNone, {inside(page.authorLinks[0], 4), inside(page.authorLinks[1], 4),
+                                    listOf(lmAny, {new CFilterCMP("9k", 2, true, true)})});
+         }},
+        {"leaf without pattern and the base node",
+         [&] {
+             return listOf(lmAny, {new CFilterInside(true), new CBaseFilter(true)});
+         }},
+        {"empty pattern",
+         [&] {
+             return listOf(lmNone, {inside("", 0), inside(genre, 3)});
+         }},
+        {"subclass answers for itself",
+         [&] {
+             struct Odd : CFilterInside {
+                 using CFilterInside::CFilterInside;
+                 bool Accept(const TZRecord& r) const override { return r.lastCell[0] % 2; }
+             };
+             return listOf(lmAll, {new Odd(true), inside("/", 4)});
+         }},
+        {"too many patterns for one table", [&] { return listOf(lmAny, huge); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::unique_ptr<CBaseFilter> root(c.tree());
+        store.ApplyFilter(root.get());
+        std::vector<std::uint32_t> expected;
+        for (std::uint32_t i = 0; i < store.Records().size(); ++i) {
+            if (reference::Accept(root.get(), store.Records()[i])) {
+                expected.push_back(i);
+            }
+        }
+        EXPECT_EQ(store.ShownIndexes(), expected);
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "bench/PageGenerator.h"
 #include "filter/Unitfilter.h"
 #include "tests/support/ListingRows.h"
+#include "tests/support/ReferenceParser.h"
 
 namespace {
 
@@ -321,6 +322,65 @@ TEST(FixedTexts, HoldTheirCapacityAndCutLongerTexts) {
     ShortStr edited;
     std::strcpy(edited, "12k");
     EXPECT_STREQ(edited, "12k") << "written through its text";
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ListingParser, MatchesThePlainParserByteForByte) {
+    const std::string row = Row(kWork);
+    const std::string longTitle(70, 'x');  // fields that run across the 64-byte chunks
+    Fields across = kWork;
+    across.title = longTitle;
+    across.autorLink = "/" + std::string(60, 'a') + "/";
+    const struct Case {
+        const char* label;
+        std::string page;
+    } cases[] = {
+        {"rows among other lines, CR LF",
+         "head\r\n" + row + "\r\n<tr><td width=400>x</tr>\n" + row},
+        {"row split over two lines", row.substr(0, 40) + "\n" + row.substr(40)},
+        {"two rows on one line", row + row},
+        {"capital markers", "<TR><TD WIDTH=400>" + row.substr(18)},
+        {"body never closed", row.substr(0, row.size() - 5) + "\n" + row},
+        {"row end before the last field", row.substr(0, row.find("<td width=50>")) + "</tr>" +
+                                              row.substr(row.find("<td width=50>"))},
+        {"row end inside a title", Row({"/w", "a</tr>b", "1k", "g", "/a/", "n", "1"})},
+        {"zero byte inside the row", row.substr(0, 30) + std::string(1, '\0') + row.substr(30)},
+        {"zero byte before the row end",
+         row.substr(0, row.size() - 5) + std::string(1, '\0') + "</tr>"},
+        {"markers in another order", "<tr><td width=400><b>1k</b><a href=\"/w\">\"t\"</a></tr>"},
+        {"fields holding other markers",
+         Row({"/w<b>", "a\"b", "<b>1k", "&nbsp; x", "/a/\">", "n>m", "<td width=50>"})},
+        {"fields across chunks", Row(across) + "\n" + std::string(63, 'y') + Row(kWork)},
+        {"line just longer than a chunk", std::string(66, '<') + "\n" + std::string(67, '"')},
+        {"empty page", ""},
+        {"line feeds only", "\n\n\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const reference::ParsedPage expected = reference::ParsePage(c.page);
+        CFolianta store;
+        store.LoadPageText(c.page);
+        const char* text = store.PageText();
+        EXPECT_EQ(std::string(text, c.page.size() + 1), expected.text);
+        ASSERT_EQ(store.Records().size(), expected.fields.size());
+        for (std::size_t r = 0; r < expected.fields.size(); ++r) {
+            for (int f = 0; f < TZRecord::kFieldCount; ++f) {
+                EXPECT_EQ(store.Records()[r][f] - text, std::ptrdiff_t(expected.fields[r][f]));
+            }
+        }
+        // The same first line alone, in a buffer that ends at its zero.
+        std::string line = c.page.substr(0, c.page.find('\n'));
+        std::vector<char> buffer(line.begin(), line.end());
+        buffer.push_back('\0');
+        TZRecord record;
+        EXPECT_EQ(store.ParseRow(buffer.data(), record),
+                  !expected.fields.empty() && expected.fields[0][0] < line.size());
+        EXPECT_EQ(std::string(buffer.data(), buffer.size()),
+                  expected.text.substr(0, buffer.size()));
+    }
 }
 
 }  // namespace

@@ -13,8 +13,10 @@ for fuzzer in "$build"/fuzz/fuzz_*; do
     mkdir -p "$corpus"
     seeds=()
     [ -d "$src/fuzz/corpus/$name" ] && seeds+=("$src/fuzz/corpus/$name")
+    options=()
+    case "$name" in fuzz_page | fuzz_filter) options+=(-dict="$src/fuzz/listing.dict") ;; esac
     echo "-- $name for ${seconds}s"
-    "$fuzzer" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+    "$fuzzer" "${options[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
         -artifact_prefix="$build/findings/$name-" -print_final_stats=1 \
         "$corpus" "${seeds[@]}" 2>&1 | tail -n 12
 done
