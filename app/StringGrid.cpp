@@ -1,7 +1,24 @@
 #include "app/StringGrid.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+
+namespace {
+
+// Tabs and line feeds part the cells and rows of copied text, so inside a cell they are spaces.
+QString CopiedCell(QString text) {
+    for (QChar& c : text) {
+        if (c == u'\t' || c == u'\r' || c == u'\n') {
+            c = u' ';
+        }
+    }
+    return text;
+}
+
+}  // namespace
 
 TStringGrid::TStringGrid(QAbstractItemModel* cells, bool rangeSelect, int rowHeight,
                          QWidget* parent)
@@ -12,6 +29,13 @@ TStringGrid::TStringGrid(QAbstractItemModel* cells, bool rangeSelect, int rowHei
     setSelectionMode(rangeSelect ? QAbstractItemView::ContiguousSelection
                                  : QAbstractItemView::SingleSelection);
     setWordWrap(false);
+    // Tab belongs to the window's tab order, not to moving between cells.
+    setTabKeyNavigation(false);
+    connect(this, &QAbstractItemView::doubleClicked, this, [this] {
+        if (onDblClick) {
+            onDblClick();
+        }
+    });
     verticalHeader()->hide();
     // Fixed row heights: sizing rows to their contents would visit every row of a large page.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -63,6 +87,42 @@ void TStringGrid::Select(const TGridRect& rect) {
     setCurrentIndex(topLeft);
     selectionModel()->select(QItemSelection(topLeft, bottomRight),
                              QItemSelectionModel::ClearAndSelect);
+}
+
+QString TStringGrid::SelectedText() const {
+    QString text;
+    if (model()->rowCount() == 0) {
+        return text;
+    }
+    const TGridRect cells = Selection();
+    for (int row = cells.Top; row <= cells.Bottom; ++row) {
+        for (int col = cells.Left; col <= cells.Right; ++col) {
+            if (col > cells.Left) {
+                text += u'\t';
+            }
+            text += CopiedCell(Cell(col, row));
+        }
+        text += u'\n';
+    }
+    return text;
+}
+
+void TStringGrid::keyPressEvent(QKeyEvent* event) {
+    // The view's own copy takes the current cell only.
+    if (event->matches(QKeySequence::Copy)) {
+        if (const QString text = SelectedText(); !text.isEmpty()) {
+            QGuiApplication::clipboard()->setText(text);
+        }
+        event->accept();
+        return;
+    }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && onDblClick && currentIndex().isValid()) {
+        event->accept();
+        onDblClick();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 TStringGridModel::TStringGridModel(int colCount, int rowCount, QObject* parent)

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QTableView>
+#include <functional>
 #include <vector>
 
 // A rectangle of grid cells, in grid coordinates (row 0 is the fixed header row).
@@ -15,7 +16,9 @@ struct TGridRect {
 
 // A read-only grid of text cells with one fixed header row. Grid row 0 is the view's horizontal
 // header; grid row r (from 1) is model row r - 1, so a grid without data rows still shows its
-// header. The cells come from any table model.
+// header. The cells come from any table model. From the keyboard: arrows move inside the grid,
+// Tab and Shift+Tab move the focus on along the window's tab order, Enter or Return acts as a
+// double click on the current cell, and Ctrl+C copies SelectedText to the clipboard.
 class TStringGrid : public QTableView {
 public:
     TStringGrid(QAbstractItemModel* cells, bool rangeSelect, int rowHeight, QWidget* parent);
@@ -30,6 +33,16 @@ public:
     TGridRect Selection() const;
     // Selects the rectangle (grid coordinates), as a user's click or drag would.
     void Select(const TGridRect& rect);
+    // The cells of Selection() as text: one line per row, each ended by a line feed, cells
+    // separated by tabs; a tab or line break inside a cell becomes a space, so the shape holds.
+    // Empty when the grid has no data rows.
+    QString SelectedText() const;
+
+    // Raised by a double click on a cell and by Enter or Return while a cell is current.
+    std::function<void()> onDblClick;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // Cells held as texts, for small grids whose program writes them one by one; row 0 holds the

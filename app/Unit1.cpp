@@ -188,7 +188,16 @@ void TForm1::CreateControls() {
     Button9 = new QPushButton(QStringLiteral("Загрузить настройки"), this);
     anchors->Place(Button9, {727, 304, 145, 25}, topRight);
     Label1 = new QLabel(QStringLiteral("Страница"), this);
+    Label1->setBuddy(ComboBox1);  // screen readers read the address box with its label
     anchors->Place(Label1, {727, 96, 48, 13}, topRight);
+
+    // Captioned controls are named by their captions; these have none of their own.
+    Table1->setAccessibleName(QStringLiteral("Произведения"));
+    SizeMaxEdit->setAccessibleName(QStringLiteral("Наибольший размер"));
+    SizeMinEdit->setAccessibleName(QStringLiteral("Наименьший размер"));
+    ZanrList->setAccessibleName(QStringLiteral("Жанры"));
+    ProxyServer->setAccessibleName(QStringLiteral("Прокси-сервер"));
+    ProxyPort->setAccessibleName(QStringLiteral("Порт прокси"));
 
     // The designed tab order: the window's own controls, with each group box's in between.
     const QWidget* order[] = {Table1,        Button6,     Button7,   SizeMaxCheck, SizeMaxEdit,
@@ -213,7 +222,7 @@ void TForm1::BindEvents() {
     connect(Button4, &QPushButton::clicked, this, Guarded(this, [this] { Button4Click(); }));
     connect(Button1, &QPushButton::clicked, this, Guarded(this, [this] { Button1Click(); }));
     connect(Button2, &QPushButton::clicked, this, Guarded(this, [this] { Button2Click(); }));
-    connect(Table1, &QTableView::doubleClicked, this, Guarded(this, [this] { Table1DblClick(); }));
+    Table1->onDblClick = Guarded(this, [this] { Table1DblClick(); });
     connect(Button3, &QPushButton::clicked, this, Guarded(this, [this] { Button3Click(); }));
     connect(Button5, &QPushButton::clicked, this, Guarded(this, [this] { Button5Click(); }));
     connect(Button6, &QPushButton::clicked, this, Guarded(this, [this] { Button6Click(); }));

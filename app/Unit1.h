@@ -40,8 +40,9 @@ public:
     // ticked and ProxyServer is not empty), saves the body as "current.shtml", loads it and
     // refills the table. A failed get throws and leaves the file, the store and the table alone.
     void Button2Click();
-    // Double click on the table: opens the work's page (left column of the selection 0 or 1) or
-    // the author's page (4 or 5) of the selection's top row with the system's ".html" opener.
+    // Double click on the table, or Enter on it: opens the work's page (left column of the
+    // selection 0 or 1) or the author's page (4 or 5) of the selection's top row with the system's
+    // ".html" opener.
     void Table1DblClick();
     // Builds the filter tree from the filter controls, applies it and rewrites Table1.
     void Button4Click();

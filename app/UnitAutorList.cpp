@@ -20,9 +20,11 @@ constexpr int kNameColumn = 0;
 constexpr int kLinkColumn = 1;
 constexpr int kCommentColumn = 2;
 
-QLabel* MakeLabel(const QString& caption, QRect designed, QWidget* parent) {
+// The label of edit, which also names edit for screen readers.
+QLabel* MakeLabel(const QString& caption, QRect designed, QLineEdit* edit, QWidget* parent) {
     auto* label = new QLabel(caption, parent);
     label->setGeometry(designed);
+    label->setBuddy(edit);
     return label;
 }
 
@@ -73,6 +75,7 @@ TFormAutorList::TFormAutorList(QWidget* parent) : QWidget(parent, Qt::Window) {
     alCells = new TStringGridModel(kColumns, kMinRows, this);
     AL = new TStringGrid(alCells, false, kRowHeight, this);
     AL->SetColWidths({142, 129, 207});
+    AL->setAccessibleName(QStringLiteral("Авторы"));
     anchors->Place(AL, {0, 0, 489, 178}, A::akLeft | A::akTop | A::akRight | A::akBottom);
 
     GroupBox1 = new QGroupBox(QStringLiteral("GroupBox1"), this);
@@ -80,12 +83,13 @@ TFormAutorList::TFormAutorList(QWidget* parent) : QWidget(parent, Qt::Window) {
     Del = MakeButton(QStringLiteral("Удалить"), {88, 120, 75, 25}, GroupBox1);
     Add = MakeButton(QStringLiteral("Добавить"), {8, 120, 75, 25}, GroupBox1);
     NameEdit = MakeEdit(TAutorInf::kNameCapacity, {8, 32, 113, 21}, GroupBox1);
-    Label1 = MakeLabel(QStringLiteral("Имя"), {8, 16, 22, 13}, GroupBox1);
+    Label1 = MakeLabel(QStringLiteral("Имя"), {8, 16, 22, 13}, NameEdit, GroupBox1);
     LinkEdit = MakeEdit(TAutorInf::kLinkCapacity, {128, 32, 113, 21}, GroupBox1);
-    Label2 = MakeLabel(QStringLiteral("Ссылка"), {128, 16, 39, 13}, GroupBox1);  // Cyrillic С
+    // A Cyrillic С, unlike the grid's header.
+    Label2 = MakeLabel(QStringLiteral("Ссылка"), {128, 16, 39, 13}, LinkEdit, GroupBox1);
     Set = MakeButton(QStringLiteral("Применить"), {168, 120, 75, 25}, GroupBox1);
     CommnentEdit = MakeEdit(TAutorInf::kCommentCapacity, {8, 72, 233, 21}, GroupBox1);
-    Label3 = MakeLabel(QStringLiteral("Коментарий"), {8, 56, 62, 13}, GroupBox1);
+    Label3 = MakeLabel(QStringLiteral("Коментарий"), {8, 56, 62, 13}, CommnentEdit, GroupBox1);
 
     const QWidget* order[] = {AL, Del, Add, NameEdit, LinkEdit, Set, CommnentEdit};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QDir>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <fstream>
 #include <memory>
 
@@ -12,6 +14,27 @@
 #include "app/Unit1.h"
 #include "bench/PageGenerator.h"
 #include "tests/support/ListingRows.h"
+
+// The controls of window: its own child widgets and those of its group boxes.
+inline QList<QWidget*> Controls(QWidget* window) {
+    QList<QWidget*> controls = window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QGroupBox* box : window->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly)) {
+        controls += box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    }
+    return controls;
+}
+
+// What a screen reader says a widget is called.
+inline QString AccessibleName(QWidget* widget) {
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+    return face ? face->text(QAccessible::Name) : QString();
+}
+
+// Makes window the active one, so that focus moves and key presses act as a user's would.
+inline void Activate(QWidget* window) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+}
 
 // Each test runs in a working folder of its own, with its own catalogue store, and records the
 // error boxes the window would show instead of blocking on them.

@@ -48,6 +48,15 @@ TEST_F(LinkTest, TitleAndLinkColumnsOpenTheWorkAuthorColumnsTheAuthor) {
     EXPECT_FALSE(std::filesystem::exists("pwned")) << "nothing else was run";
 }
 
+TEST_F(LinkTest, EnterAndReturnOpenAsADoubleClickDoes) {
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        SCOPED_TRACE(key);
+        form->Table1->Select({5, 2, 5, 2});
+        QTest::keyClick(form->Table1, key);
+        EXPECT_EQ(testdesktop::WaitForRecord(), Args{Site("/a 1/")});
+    }
+}
+
 TEST_F(LinkTest, OnlyTheSelectionsLeftColumnAndTopRowCount) {
     DoubleClick(3, 1);  // the genre column opens nothing
     form->Table1->Select({1, 1, 5, 2});

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -294,6 +295,33 @@ TEST_F(AutorListTest, TheDialogHasItsDesignedLayout) {
     EXPECT_EQ(d.AL->geometry(), QRect(0, 0, 589, 228)) << "grows both ways";
     EXPECT_EQ(d.GroupBox1->geometry(), QRect(597, 0, 249, 153)) << "keeps to the right";
     EXPECT_EQ(d.Set->geometry(), QRect(168, 120, 75, 25));
+}
+
+TEST_F(AutorListTest, TheGridLetsTabGoOnCopiesItsCellAndEveryControlIsNamed) {
+    store.GetAutorList1() = ListOf({{"/a/", "\xC8\xE2\xE0\xED", ""}, {"/b/", "B", ""}});
+    OpenWithDialog().Button3->click();
+    TFormAutorList& d = *dialog;
+    ASSERT_NO_FATAL_FAILURE(Activate(&d));
+    d.AL->Select({0, 1, 0, 1});
+    d.AL->setFocus();
+    QTest::keyClick(d.AL, Qt::Key_Down);
+    EXPECT_EQ(d.AL->Selection(), TGridRect({0, 2, 0, 2}));
+    QTest::keyClick(d.AL, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), d.Del);
+    d.AL->setFocus();
+    QTest::keyClick(d.AL, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), d.CommnentEdit);
+
+    d.AL->Select({0, 1, 0, 1});
+    QTest::keyClick(d.AL, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), U("Иван\n"));
+
+    for (QWidget* control : Controls(&d)) {
+        EXPECT_FALSE(AccessibleName(control).isEmpty()) << control->metaObject()->className();
+    }
+    EXPECT_EQ(AccessibleName(d.AL), U("Авторы"));
+    EXPECT_EQ(AccessibleName(d.LinkEdit), U("Ссылка")) << "named by the label above it";
+    EXPECT_EQ(AccessibleName(d.CommnentEdit), U("Коментарий"));
 }
 
 TEST_F(AutorListTest, EditsAcceptNoMoreThanAnEntryHolds) {
