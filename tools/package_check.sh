@@ -56,10 +56,11 @@ appstreamcli validate-tree --no-net "$root"
 echo "== started from the menu entry, offscreen, in a home folder with the example page"
 home=$scratch/home
 mkdir "$home"
+mkdir -m 700 "$scratch/runtime"
 cp "$share/doc/folianta/examples/short.shtml" "$home/"
 read -ra command <<<"$(sed -n 's/^Exec=//p' "$share/applications/$app_id.desktop")"
-(cd "$home" && HOME=$home PATH=$root/usr/bin:$PATH QT_QPA_PLATFORM=offscreen \
-    exec "${command[@]}") &
+(cd "$home" && HOME=$home XDG_RUNTIME_DIR=$scratch/runtime PATH=$root/usr/bin:$PATH \
+    QT_QPA_PLATFORM=offscreen exec "${command[@]}") &
 program=$!
 sleep "$seconds_up"
 kill -0 "$program" 2>/dev/null || { echo "the installed program ended by itself"; exit 1; }
