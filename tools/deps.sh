@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Folianta needs to build, test and run; only the missing ones.
+# Installs the Debian packages Folianta needs to build, test, package and run; only the missing ones.
 set -euo pipefail
 
 packages=(
@@ -9,6 +9,7 @@ packages=(
     clang libclang-rt-14-dev
     python3 curl tinyproxy
     xvfb xauth imagemagick fonts-liberation2
+    dpkg-dev file desktop-file-utils appstream librsvg2-bin
 )
 
 missing=()
