@@ -5,6 +5,8 @@
 #include <QLocale>
 #include <QProgressDialog>
 
+#include "app/FormStyle.h"
+
 namespace {
 
 // The bar's steps when the length is known: tenths of a percent.
@@ -41,6 +43,7 @@ bool TDownloadProgress::Progress(std::int64_t received, std::int64_t length) {
 
 void TDownloadProgress::ShowDialog() {
     dialog = std::make_unique<QProgressDialog>(parent);
+    ApplyFormStyle(dialog.get());
     dialog->setWindowTitle(QApplication::applicationName());
     dialog->setWindowModality(Qt::ApplicationModal);
     dialog->setCancelButtonText(QStringLiteral("Отмена"));
