@@ -12,11 +12,8 @@ constexpr int kColumnField[TRecordTableModel::kColumnCount] = {1, 0, 2, 3, 4, 5,
 void TRecordTableModel::ShowRecords(const CFolianta& catalogue) {
     beginResetModel();
     page = catalogue.PageBuffer();
-    rows.clear();
-    rows.reserve(std::size_t(catalogue.ShownCount()));
-    for (int m = 0; m < catalogue.ShownCount(); ++m) {
-        rows.push_back(catalogue.ShownAt(m));
-    }
+    records = catalogue.RecordsBuffer();
+    rows = catalogue.ShownIndexes();
     endResetModel();
 }
 
@@ -33,7 +30,8 @@ QVariant TRecordTableModel::data(const QModelIndex& index, int role) const {
         role != Qt::DisplayRole) {
         return {};
     }
-    return DecodeCp1251(rows[std::size_t(index.row())][kColumnField[index.column()]]);
+    const TZRecord& record = (*records)[rows[std::size_t(index.row())]];
+    return DecodeCp1251(record[kColumnField[index.column()]]);
 }
 
 QVariant TRecordTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -7,9 +7,9 @@
 #include "catalogue/Unitfolianta.h"
 
 // The cells of the result table: one row per shown work record, seven columns (title, work link,
-// size, genre, author link, author name, last cell). It holds a copy of the shown records and a
-// share of the page text they point into, so its rows stay readable whatever is loaded later;
-// texts are decoded only when a cell is drawn.
+// size, genre, author link, author name, last cell). It holds a copy of the shown record numbers
+// and a share of the records and of the page text they point into, so its rows stay readable
+// whatever is loaded later; texts are decoded only when a cell is drawn.
 class TRecordTableModel : public QAbstractTableModel {
 public:
     static constexpr int kColumnCount = 7;
@@ -26,5 +26,6 @@ public:
 
 private:
     std::shared_ptr<const char[]> page;
-    std::vector<TZRecord> rows;
+    std::shared_ptr<const std::vector<TZRecord>> records;
+    std::vector<std::uint32_t> rows;  // record numbers in records
 };

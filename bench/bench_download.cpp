@@ -9,17 +9,17 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <chrono>
-#include <fstream>
-#include <sstream>
+#include <stdexcept>
 
 #include "app/ErrorBox.h"
 #include "app/Unit1.h"
-#include "bench/PageGenerator.h"
+#include "bench/MemoryBench.h"
 #include "bench/PageServer.h"
 
 namespace {
@@ -33,34 +33,16 @@ constexpr int kCancelRuns = 5;
 // The file "Чтение из файла" reads; in the working folder on this platform.
 constexpr char kLocalPage[] = "H:\\long.shtml";
 
-// A value in kB from /proc/self/status: "VmRSS" is the resident memory now, "VmHWM" its peak
-// since the last ResetPeakMemory.
-long StatusKb(const std::string& key) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind(key + ":", 0) == 0) {
-            return std::stol(line.substr(key.size() + 1));
-        }
-    }
-    return 0;
-}
-
-void ResetPeakMemory() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
 // A working folder whose fixed local page holds a generated page, and a window on it whose
 // address box points at a server of that page.
 class DownloadBench {
 public:
     explicit DownloadBench(TPageServer::Mode mode) {
         QDir::setCurrent(folder.path());
-        {
-            const GeneratedPage page = GenerateListingPage(kLargeRows, 20261208);
-            pageBytes = page.bytes.size();
-            std::ofstream(kLocalPage, std::ios::binary) << page.bytes;
+        if (!WritePageInChild(kLocalPage, kLargeRows)) {
+            throw std::runtime_error("cannot write the page");
         }
-        malloc_trim(0);  // the generator's memory must not be there for the get to reuse
+        pageBytes = std::size_t(QFileInfo(kLocalPage).size());
         server = std::make_unique<TPageServer>(folder.filePath(kLocalPage).toStdString(), mode);
         form = std::make_unique<TForm1>(store);
         form->ComboBox1->setEditText(QString::fromStdString(server->Address("/long.shtml")));
@@ -77,24 +59,24 @@ public:
     // memory it added.
     template <typename Command>
     void MeasurePeak(benchmark::State& state, Command command) {
-        long worstKb = 0;
+        double worstKb = 0;
         for (auto _ : state) {
             state.PauseTiming();
             store.LoadPageText({});
             form->Button4Click();
-            malloc_trim(0);
-            const long before = StatusKb("VmRSS");
+            malloc_trim(0);  // freed memory handed back, so the baseline is what is in use
+            const double before = StatusKilobytes("VmRSS");
             ResetPeakMemory();
             state.ResumeTiming();
             command();
             state.PauseTiming();
-            worstKb = std::max(worstKb, StatusKb("VmHWM") - before);
+            worstKb = std::max(worstKb, StatusKilobytes("VmHWM") - before);
             state.ResumeTiming();
         }
         if (!errors.isEmpty()) {
             state.SkipWithError(errors.join(' ').toStdString().c_str());
         }
-        state.counters["peak_MB"] = double(worstKb) / 1024;
+        state.counters["peak_MB"] = worstKb / 1024;
         state.counters["page_MB"] = double(pageBytes) / (1 << 20);
         state.counters["records"] = double(store.Records().size());
     }

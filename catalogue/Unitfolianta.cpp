@@ -4,32 +4,18 @@
 
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 #include <stdexcept>
 #include <string>
 
-#include "filter/Unitfilter.h"
+#include "filter/Unitfilter_plan.h"
 
 namespace {
 
-// Room reserved in rows, records and shown each time they are rebuilt.
-constexpr std::size_t kReservedEntries = 1000;
-
-// The marker pairs of a listing row, in the order they are searched. The first pair cuts out the
-// row body; the other seven give the record's fields 0..6.
-struct MarkerPair {
-    const char* start;
-    const char* end;
-};
-constexpr MarkerPair kMarkers[8] = {
-    {"<tr><td width=400>", "</tr>"},
-    {"<a href=\"", "\">"},
-    {"\"", "\"</a>"},
-    {"<b>", "</b>"},
-    {"&nbsp; ", "</small>"},
-    {"<a href=\"", "indexdate.shtml\""},
-    {">", "</a>"},
-    {"<td width=50>", "</td>"},
-};
+// Room reserved in shown each time it is rebuilt.
+constexpr std::size_t kReservedShown = 1000;
+// How many records ahead of the one filtered the filter's fields are fetched into the cache.
+constexpr std::size_t kPrefetchAhead = 64;
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -49,10 +35,10 @@ std::shared_ptr<char[]> NewPageBuffer(std::int64_t size) {
 
 const TZRecord CFolianta::emptyRecord{};
 
-CFolianta::CFolianta() {
-    static_assert(std::size(kMarkers) == std::size(decltype(extractors){}));
-    for (std::size_t i = 0; i < std::size(kMarkers); ++i) {
-        extractors[i].Set(kMarkers[i].start, kMarkers[i].end, true);
+CFolianta::CFolianta() : records(std::make_shared<std::vector<TZRecord>>()) {
+    static_assert(std::size(kListingMarkers) == std::size(decltype(extractors){}));
+    for (std::size_t i = 0; i < std::size(kListingMarkers); ++i) {
+        extractors[i].Set(kListingMarkers[i].start, kListingMarkers[i].end, true);
     }
 }
 
@@ -89,80 +75,45 @@ void CFolianta::AdoptPage(std::shared_ptr<char[]> text, std::int32_t size) {
     ParsePage();
 }
 
-void CFolianta::ParsePage() {
-    records.clear();
-    records.reserve(kReservedEntries);
-    SplitRows();
-    TZRecord scratch;
-    for (char* line : rows) {
-        if (ParseRow(line, scratch)) {
-            records.push_back(scratch);
-        }
-    }
-}
-
-void CFolianta::SplitRows() {
-    rows.reserve(kReservedEntries);
-    rows.clear();
-    char* const text = pageText.get();
-    if (!text) {
-        return;
-    }
-    rows.push_back(text);
-    char* const end = text + pageSize;
-    for (char* p = text; (p = static_cast<char*>(std::memchr(p, '\n', std::size_t(end - p))));) {
-        *p++ = '\0';
-        rows.push_back(p);
-    }
-}
-
-bool CFolianta::ParseRow(char* line, TZRecord& record) {
-    char* cursor = line;
-    char* body = Extract(cursor, extractors[0]);
-    if (!body) {
-        return false;
-    }
-    cursor = body;
-    for (int field = 0; field < TZRecord::kFieldCount; ++field) {
-        char* text = Extract(cursor, extractors[field + 1]);
-        if (!text) {
-            return false;
-        }
-        record.*kRecordFields[field] = text;
-    }
-    return true;
-}
-
-char* CFolianta::Extract(char*& cursor, const FieldExtractor& extractor) {
-    char* start = std::strstr(cursor, extractor.startMarker);
-    if (!start) {
-        return nullptr;
-    }
-    char* field = start + extractor.startLength;
-    char* end = std::strstr(field, extractor.endMarker);
-    if (!end) {
-        return nullptr;
-    }
-    if (extractor.cutAtEnd) {
-        *end = '\0';
-    }
-    cursor = end + extractor.endLength;
-    return field;
-}
-
 void CFolianta::ApplyFilter(const CBaseFilter* filter) {
     shown.clear();
-    shown.reserve(kReservedEntries);
+    shown.reserve(kReservedShown);
     if (!filter) {
         return;
     }
-    for (const TZRecord& record : records) {
-        if (filter->Accept(record)) {
-            shown.push_back(record);
+    const TFilterPlan plan(*filter);
+    const std::vector<TZRecord>& all = *records;
+    if (const std::optional<bool> verdict = plan.Constant()) {
+        if (*verdict) {
+            shown.resize(all.size());
+            std::iota(shown.begin(), shown.end(), 0u);
+        }
+        return;
+    }
+    // A verdict usually settles at a data-dependent byte, and the branch mispredicted there
+    // keeps the processor from running ahead into the next record: the texts of records a few
+    // places ahead are fetched now, so their cache misses overlap instead of queueing.
+    int fields[TZRecord::kFieldCount];
+    int fieldCount = 0;
+    for (int f = 0; f < TZRecord::kFieldCount; ++f) {
+        if (plan.FieldsRead() & (1u << f)) {
+            fields[fieldCount++] = f;
+        }
+    }
+    const std::size_t prefetched = all.size() > kPrefetchAhead ? all.size() - kPrefetchAhead : 0;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (i < prefetched) {
+            const TZRecord& ahead = all[i + kPrefetchAhead];
+            for (int k = 0; k < fieldCount; ++k) {
+                __builtin_prefetch(ahead[fields[k]]);
+            }
+        }
+        if (plan.Accept(all[i])) {
+            shown.push_back(std::uint32_t(i));
         }
     }
 }
 
 const TZRecord& CFolianta::ShownAt(int index) const {
-    return unsigned(index) < shown.size() ? shown[unsigned(index)] : emptyRecord;
+    return unsigned(index) < shown.size() ? (*records)[shown[unsigned(index)]] : emptyRecord;
 }

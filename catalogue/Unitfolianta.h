@@ -39,15 +39,18 @@ public:
     void ParsePage();
     // Ends every line of the page with a zero byte and records where each line starts.
     void SplitRows();
-    // Fills record from the first listing row of line; false (record partly filled, zeros
-    // already written stay) when a marker is missing.
+    // Fills record from the first listing row of line, reading the line once, forward; false
+    // (record unchanged) when a marker is missing. The zeros the parse writes stay either way:
+    // at the row body's end "</tr>" and at the end marker of every field found before the
+    // missing one, but none when the body is never closed.
     bool ParseRow(char* line, TZRecord& record);
     // Finds extractor's field at cursor and moves cursor past its end marker. Returns the
     // field's first byte, or null (cursor unchanged) when a marker is missing.
     static char* Extract(char*& cursor, const FieldExtractor& extractor);
 
     // Keeps the records that filter accepts, in page order; a null filter shows nothing. The
-    // filter stays the caller's.
+    // filter stays the caller's. The tree is compiled once per call into a TFilterPlan, which
+    // gives every record the verdict filter->Accept gives.
     void ApplyFilter(const CBaseFilter* filter);
 
     // The largest settings file LoadSettings reads; one the program writes holds a few
@@ -82,18 +85,23 @@ public:
     // The shown record at index; emptyRecord (all fields null) for any index outside them.
     const TZRecord& ShownAt(int index) const;
 
-    // Read-only views of the page state. PageBuffer shares ownership of the page text, so a
-    // holder keeps the records it copied readable after later loads.
+    // Read-only views of the page state. PageBuffer and RecordsBuffer share ownership of the
+    // page text and of the records, so a holder keeps them readable after later loads (a load
+    // then parses into a new records array). ShownIndexes numbers the shown records in Records.
     const char* PageText() const { return pageText.get(); }
     std::int32_t PageSize() const { return pageSize; }
     std::shared_ptr<const char[]> PageBuffer() const { return pageText; }
     const std::vector<char*>& Rows() const { return rows; }
-    const std::vector<TZRecord>& Records() const { return records; }
+    const std::vector<TZRecord>& Records() const { return *records; }
+    std::shared_ptr<const std::vector<TZRecord>> RecordsBuffer() const { return records; }
+    const std::vector<std::uint32_t>& ShownIndexes() const { return shown; }
 
     static const TZRecord emptyRecord;
 
 private:
     void AdoptPage(std::shared_ptr<char[]> text, std::int32_t size);
+    // ParseRow of a line whose terminating zero is at end.
+    bool ParseLine(char* line, char* end, TZRecord& record);
 
     std::shared_ptr<char[]> pageText;
     std::int32_t pageSize = 0;
@@ -104,8 +112,8 @@ public:
 
 private:
     std::vector<char*> rows;
-    std::vector<TZRecord> records;
-    std::vector<TZRecord> shown;
+    std::shared_ptr<std::vector<TZRecord>> records;
+    std::vector<std::uint32_t> shown;
     FieldExtractor extractors[8];
 
 public:

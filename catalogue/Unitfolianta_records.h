@@ -76,6 +76,24 @@ struct ShortStr {
     operator const char*() const { return text; }
 };
 
+// The marker pairs of a listing row, in the order they are searched: the first pair cuts out the
+// row body, the others give the record's fields 0..kFieldCount-1 in index order. Every marker
+// is a static text.
+struct TMarkerPair {
+    const char* start;
+    const char* end;
+};
+inline constexpr TMarkerPair kListingMarkers[TZRecord::kFieldCount + 1] = {
+    {"<tr><td width=400>", "</tr>"},
+    {"<a href=\"", "\">"},
+    {"\"", "\"</a>"},
+    {"<b>", "</b>"},
+    {"&nbsp; ", "</small>"},
+    {"<a href=\"", "indexdate.shtml\""},
+    {">", "</a>"},
+    {"<td width=50>", "</td>"},
+};
+
 // One marker pair that cuts a field out of a listing row. The markers are static texts: they are
 // pointed to, not copied.
 struct FieldExtractor {

@@ -72,27 +72,19 @@ bool CFilterList::SetAt(int index, CBaseFilter* child) {
 }
 
 bool CFilterList::Accept(const TZRecord& record) const {
-    // Every child is asked, without an early exit, so that each verdict costs the same whatever
-    // the children before it answered.
-    bool all = true;
-    bool any = false;
+    if (mode < lmAll || mode > lmNone) {
+        return false;
+    }
+    // lmAll and lmNotAll are settled by the first rejecting child, lmAny and lmNone by the first
+    // passing one; an empty slot is a rejecting child.
+    const bool settledBy = mode == lmAny || mode == lmNone;
+    const bool negated = mode == lmNotAll || mode == lmNone;
     for (const CBaseFilter* child : children) {
-        const bool v = child ? child->Accept(record) : false;
-        all = all && v;
-        any = any || v;
+        if ((child && child->Accept(record)) == settledBy) {
+            return settledBy != negated;
+        }
     }
-    switch (mode) {
-        case lmAll:
-            return all;
-        case lmAny:
-            return any;
-        case lmNotAll:
-            return !all;
-        case lmNone:
-            return !any;
-        default:
-            return false;
-    }
+    return settledBy == negated;
 }
 
 CFilterCMP::CFilterCMP(const char* text, int field, bool lessThan, bool ownedByParent)
@@ -107,7 +99,7 @@ void CFilterCMP::SetBound(const char* text, int field, bool lessThan) {
 }
 
 bool CFilterCMP::Accept(const TZRecord& record) const {
-    const int c = CompareSizeText(FieldText(record, field), boundText.c_str());
+    const int c = CompareSizeText(FieldText(record, field), boundText);
     return lessThan ? c < 0 : c > 0;
 }
 

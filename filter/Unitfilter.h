@@ -8,6 +8,10 @@
 
 // A node of a filter tree: says whether a work record passes. A node with ownedByParent set is
 // destroyed by the CFilterList whose slot holds it; otherwise its creator destroys it.
+//
+// A tree's contract is its verdicts: Accept has no side effects, so the catalogue's ApplyFilter
+// evaluates a tree through a compiled form of it (filter/Unitfilter_plan.h) that gives every
+// record the verdict Accept gives. The read-only accessors below serve that compiler.
 class CBaseFilter {
 public:
     explicit CBaseFilter(bool ownedByParent) : ownedByParent(ownedByParent) {}
@@ -48,6 +52,13 @@ public:
 
     bool Accept(const TZRecord& record) const override;
 
+    int Mode() const { return mode; }
+    int Count() const { return childCount; }
+    // The child in slot index; null for an empty slot or an index outside the slots.
+    const CBaseFilter* At(int index) const {
+        return index >= 0 && index < childCount ? children[std::size_t(index)] : nullptr;
+    }
+
 private:
     static void Release(CBaseFilter* child);
 
@@ -68,6 +79,10 @@ public:
 
     bool Accept(const TZRecord& record) const override;
 
+    const std::string& Bound() const { return boundText; }
+    bool LessThan() const { return lessThan; }
+    int Field() const { return field; }
+
 private:
     std::string boundText;
     bool lessThan = false;
@@ -84,6 +99,10 @@ public:
     void SetPattern(const char* text, int field);
 
     bool Accept(const TZRecord& record) const override;
+
+    // The pattern, or null while none is set.
+    const std::string* Pattern() const { return pattern ? &*pattern : nullptr; }
+    int Field() const { return field; }
 
 private:
     std::optional<std::string> pattern;

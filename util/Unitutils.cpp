@@ -27,13 +27,16 @@ bool ReadKeyValue(COpenerSystem& system, const char* path, char* buffer, int siz
 }  // namespace
 
 int CompareSizeText(const char* a, const char* b) {
-    const std::size_t la = std::strlen(a);
-    const std::size_t lb = std::strlen(b);
-    if (la != lb) {
-        return la < lb ? -1 : 1;
+    return CompareSizeText(a, std::string_view(b));
+}
+
+int CompareSizeText(const char* a, std::string_view b) {
+    const std::size_t la = strnlen(a, b.size() + 1);
+    if (la != b.size()) {
+        return la < b.size() ? -1 : 1;
     }
     const auto* ua = reinterpret_cast<const unsigned char*>(a);
-    const auto* ub = reinterpret_cast<const unsigned char*>(b);
+    const auto* ub = reinterpret_cast<const unsigned char*>(b.data());
     for (std::size_t i = 0; i < la; ++i) {
         if (ua[i] != ub[i]) {
             return int(ua[i]) - int(ub[i]);

@@ -8,6 +8,9 @@
 // read as numbers. Returns a negative number, zero or a positive number (the difference of the
 // first differing bytes when the lengths are equal). Both texts must be zero-terminated.
 int CompareSizeText(const char* a, const char* b);
+// The same order against a text b of known length (no zero byte inside); reads no more than
+// b.size() + 1 bytes of a.
+int CompareSizeText(const char* a, std::string_view b);
 
 // True when a and b are equal with the case of the Latin letters A to Z ignored; every other
 // byte (Cyrillic letters included) must be equal as it is.
