@@ -2,12 +2,12 @@
 
 #include <QHeaderView>
 #include <QLineEdit>
-#include <fstream>
 #include <memory>
 
 #include "app/Anchors.h"
 #include "app/Cp1251.h"
 #include "app/DesignedGenres.h"
+#include "app/DownloadProgress.h"
 #include "app/ErrorBox.h"
 #include "app/FormStyle.h"
 #include "app/RecordTableModel.h"
@@ -15,6 +15,7 @@
 #include "filter/Unitfilter.h"
 #include "net/UnitHttp_texts.h"
 #include "util/Unitutils.h"
+#include "util/Unitutils_file.h"
 
 CFolianta catalogue;
 TForm1* Form1 = nullptr;
@@ -92,12 +93,16 @@ void OpenSiteLink(const QString& link) {
     OpenWithHandler(address.c_str(), ".html");
 }
 
-// Writes text whole, zero bytes included, into the file name; false when it cannot be written.
-bool SaveTextFile(const char* name, std::string_view text) {
-    std::ofstream file(name, std::ios::binary | std::ios::trunc);
-    file.write(text.data(), std::streamsize(text.size()));
-    return bool(file.flush());
-}
+// A body written, zero bytes included, into a file that replaces its target on Commit; a write
+// that fails makes the Commit fail.
+class TFileBody final : public TBodySink {
+public:
+    explicit TFileBody(CFileReplacement& file) : file(file) {}
+    void Write(std::string_view bytes) override { file.Write(bytes); }
+
+private:
+    CFileReplacement& file;
+};
 
 QString SiteAddress(const char* path) {
     return QStringLiteral("http://") + QString::fromUtf8(FOLIANTA_SITE_HOST) +
@@ -272,8 +277,15 @@ void TForm1::Button2Click() {
         request.ProxyPassword.clear();
         request.ProxyUsername.clear();
     }
-    const std::string body = Http1.FetchBody(EncodeCp1251(ComboBox1->currentText()));
-    SaveTextFile(kFetchedPage, body);
+    const QString address = ComboBox1->currentText();
+    CFileReplacement page(kFetchedPage);
+    TFileBody body(page);
+    {
+        TDownloadProgress progress(this, address);
+        Http1.FetchBody(EncodeCp1251(address), body, &progress);
+    }
+    // A page that cannot be saved is not reported: what "current.shtml" held before is loaded.
+    page.Commit();
     store.LoadPage(kFetchedPage);
     Button4Click();
 }

@@ -37,8 +37,11 @@ public:
     // "Чтение из файла": loads the fixed local page file and refills the table.
     void Button1Click();
     // "Чтение со страници": GETs the address of ComboBox1 (through the proxy when ProxyCheck is
-    // ticked and ProxyServer is not empty), saves the body as "current.shtml", loads it and
-    // refills the table. A failed get throws and leaves the file, the store and the table alone.
+    // ticked and ProxyServer is not empty), writes the body beside "current.shtml" as it arrives
+    // and puts it in that file's place, loads it and refills the table. While the get runs the
+    // windows keep painting, a progress dialog with a cancel button shows after a moment, and
+    // no other handler runs. A failed or cancelled get throws and leaves the file, the store
+    // and the table alone.
     void Button2Click();
     // Double click on the table, or Enter on it: opens the work's page (left column of the
     // selection 0 or 1) or the author's page (4 or 5) of the selection's top row with the system's

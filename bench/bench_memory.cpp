@@ -3,8 +3,6 @@
 // the records point into it). The page is generated and written by a child process, so its
 // making does not count in this process's peak.
 #include <benchmark/benchmark.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
@@ -16,7 +14,7 @@
 #include <string>
 
 #include "app/Unit1.h"
-#include "bench/PageGenerator.h"
+#include "bench/MemoryBench.h"
 
 namespace {
 
@@ -25,38 +23,10 @@ constexpr std::size_t kRows = 960'000;
 constexpr const char* kLocalPage = "H:\\long.shtml";
 constexpr int kExposeTimeoutMs = 5000;
 
-// A value in kB from /proc/self/status ("VmRSS", "VmHWM").
-double StatusKilobytes(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string name;
-    double value = 0;
-    while (status >> name) {
-        if (name == std::string(key) + ":") {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return -1;
-}
-
-bool WritePageInChild(const char* path) {
-    const pid_t child = fork();
-    if (child == 0) {
-        const GeneratedPage page = GenerateListingPage(kRows, 20261208);
-        std::ofstream out(path, std::ios::binary);
-        out.write(page.bytes.data(), std::streamsize(page.bytes.size()));
-        _exit(out.flush() ? 0 : 1);
-    }
-    int status = 0;
-    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
-}
-
 void BM_PeakMemory_250MBPageAllShown(benchmark::State& state) {
     QTemporaryDir folder;
     QDir::setCurrent(folder.path());
-    if (!WritePageInChild(kLocalPage)) {
+    if (!WritePageInChild(kLocalPage, kRows)) {
         state.SkipWithError("cannot write the page");
         return;
     }

@@ -26,7 +26,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
@@ -34,6 +33,7 @@
 
 #include "catalogue/Unitfolianta.h"
 #include "util/Unitutils.h"
+#include "util/Unitutils_file.h"
 
 namespace {
 
@@ -61,10 +61,6 @@ static_assert(std::size(kKeyNames) == std::size_t(Key::none));
 constexpr char kQuote = '"';
 constexpr char kQuoteStandIn = '\x94';
 constexpr std::string_view kLineEnd = "\r\n";
-
-// How many names SaveSettings tries for its new file before it gives up; another name is only
-// needed when an earlier save of a process with the same id died before it renamed its file.
-constexpr int kTempNameAttempts = 16;
 
 std::string_view NameOf(Key key) {
     return kKeyNames[std::size_t(key)];
@@ -241,66 +237,6 @@ struct FileDescriptor {
         }
     }
 };
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(std::size_t(n));
-    }
-    return true;
-}
-
-// Creates a new file beside target, with target's permissions when it exists (the umask's
-// otherwise); the name is returned in temp. -1 when none can be created.
-int CreateBeside(const std::string& target, std::string& temp) {
-    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        temp = target + ".new-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-        const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            struct stat old {};
-            if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
-                fchmod(fd, old.st_mode & 07777) != 0) {
-                close(fd);
-                unlink(temp.c_str());
-                return -1;
-            }
-            return fd;
-        }
-        if (errno != EEXIST) {
-            return -1;
-        }
-    }
-    return -1;
-}
-
-// Replaces the file at path with bytes so that a reader of path sees either the old file or
-// the whole new one, never a part: the new file is flushed to disk before the rename. A path
-// that is a symbolic link keeps the link and replaces the file it points to.
-bool ReplaceFile(const char* path, std::string_view bytes) {
-    std::string target = path;
-    if (char* real = realpath(path, nullptr)) {
-        target = real;
-        std::free(real);
-    }
-    std::string temp;
-    const int fd = CreateBeside(target, temp);
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = WriteAll(fd, bytes) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok && rename(temp.c_str(), target.c_str()) == 0) {
-        return true;
-    }
-    unlink(temp.c_str());
-    return false;
-}
 
 }  // namespace
 

@@ -23,7 +23,8 @@ struct FuzzPeer {
 class FuzzConnection final : public TSocketConnection {
 public:
     explicit FuzzConnection(FuzzPeer& peer) : peer(peer) {}
-    void Send(std::string_view, int) override {}
+    bool WaitConnected(int) override { return true; }
+    std::size_t Send(std::string_view bytes, int) override { return bytes.size(); }
     std::ptrdiff_t Receive(char* buffer, std::size_t capacity, int) override {
         if (peer.bytes.empty()) {
             return peer.silentAtEnd ? kNothingYet : 0;
@@ -41,7 +42,7 @@ private:
 class FuzzLayer final : public TSocketLayer {
 public:
     explicit FuzzLayer(FuzzPeer& peer) : peer(peer) {}
-    std::unique_ptr<TSocketConnection> Connect(const std::string&, int, int) override {
+    std::unique_ptr<TSocketConnection> Connect(const std::string&, int) override {
         return std::make_unique<FuzzConnection>(peer);
     }
 
@@ -63,6 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzLayer layer(peer);
     THttpClient client(layer);
     client.MaxBodySize = kFuzzMaxBody;
+    // The peer answers every wait at once, so a silent peer would otherwise be asked again and
+    // again until a real wait's time ran out.
+    client.ReadTimeoutMs = 0;
     if (control & 0x20) {
         client.Request.ProxyServer = "proxy.example";
         client.Request.ProxyPort = 3128;

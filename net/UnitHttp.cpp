@@ -7,10 +7,8 @@
 
 namespace {
 
-// Bytes asked of the socket per receive into the line buffer.
+// Bytes asked of the socket per receive into the input buffer, which every body passes through.
 constexpr std::size_t kReceiveChunk = 64 * 1024;
-// The first growth step of a body whose bytes are received straight into it.
-constexpr std::size_t kBodyGrowth = 64 * 1024;
 // The look at the connection after a response, for a peer that closed right after it.
 constexpr int kAfterResponseCheckMs = 1;
 
@@ -54,6 +52,22 @@ std::optional<std::int64_t> DecimalOrNone(std::string_view text) {
     return value;
 }
 
+// A port text read as a decimal number; none when it is empty or not a number. A number beyond
+// the range of int becomes 0, a port that is refused like every other outside 1..65535.
+std::optional<int> PortNumber(std::string_view text) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, 10);
+    if (text.empty() || ptr != end) {
+        return std::nullopt;
+    }
+    return ec == std::errc::result_out_of_range ? 0 : value;
+}
+
+bool IsValidPort(int port) {
+    return port >= 1 && port <= kMaxPort;
+}
+
 [[noreturn]] void ThrowChunkSizeTooLarge() {
     throw EResponseLimitError("Chunk size too large.");
 }
@@ -86,6 +100,12 @@ bool HasNoBody(int code) {
     return (code >= 100 && code <= 199) || code == 204 || code == 304;
 }
 
+class TStringSink final : public TBodySink {
+public:
+    void Write(std::string_view bytes) override { body.append(bytes); }
+    std::string body;
+};
+
 }  // namespace
 
 TAddressParts SplitAddress(std::string_view address) {
@@ -101,10 +121,7 @@ TAddressParts SplitAddress(std::string_view address) {
         std::string_view authority = Fetch(rest, '/');
         parts.host = Fetch(authority, ':');
         parts.portText = authority;
-        if (const auto port = DecimalOrNone(parts.portText);
-            port && *port >= INT32_MIN && *port <= INT32_MAX) {
-            parts.port = int(*port);
-        }
+        parts.port = PortNumber(parts.portText);
     }
     // The fragment is cut before the split, so that a "/" inside it never reaches the path.
     rest = rest.substr(0, rest.find('#'));
@@ -160,26 +177,65 @@ void THttpClient::Disconnect() {
     peerClosed = false;
 }
 
-std::string THttpClient::FetchBody(std::string_view address) {
+template <typename Attempt>
+void THttpClient::Await(int waitMs, Attempt attempt) {
+    const Clock::time_point waitEnd = Clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        Checkpoint();
+        const Clock::time_point now = Clock::now();
+        const Clock::time_point end = std::min(waitEnd, get.deadline);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
+        if (attempt(int(std::clamp<decltype(left)>(left, 0, kMonitorIntervalMs)))) {
+            return;
+        }
+        if (Clock::now() >= end) {
+            throw ESocketError(kWsaTimedOut);
+        }
+    }
+}
+
+void THttpClient::Checkpoint() {
+    const Clock::time_point now = Clock::now();
+    if (now >= get.deadline) {
+        throw ESocketError(kWsaTimedOut);
+    }
+    if (get.monitor && now >= get.nextReport) {
+        get.nextReport = now + std::chrono::milliseconds(kMonitorIntervalMs);
+        if (get.monitor->Progress(get.received, get.length)) {
+            throw EFetchCancelled();
+        }
+    }
+}
+
+std::string THttpClient::FetchBody(std::string_view address, TFetchMonitor* monitor) {
+    TStringSink body;
+    FetchBody(address, body, monitor);
+    return std::move(body.body);
+}
+
+void THttpClient::FetchBody(std::string_view address, TBodySink& body, TFetchMonitor* monitor) {
     const TAddressParts parts = SplitAddress(address);
     const std::string target = ChooseTarget(parts);
+    const Clock::time_point start = Clock::now();
+    get = TGet{.body = &body,
+               .monitor = monitor,
+               .deadline = start + std::chrono::milliseconds(TotalTimeoutMs),
+               .nextReport = start + std::chrono::milliseconds(kMonitorIntervalMs)};
     try {
         DropStaleConnection();
-        if (!connection) {
-            connection = layer.Connect(Host, Port, ConnectTimeoutMs);
-            connectedHost = Host;
-            connectedPort = Port;
+        if (!SendOnKeptConnection(target)) {
+            Disconnect();
+            OpenConnection();
+            SendRequest(target);
         }
-        SendRequest(target);
         ReadResponseHead();
-        std::string body = ReadBody();
+        ReadBody();
         const bool redirect = (statusCode >= 300 && statusCode <= 399 && statusCode != 304) ||
                               !response.Location.empty();
         if (redirect || statusCode < 200 || statusCode > 299) {
             throw EProtocolReplyError(statusCode, statusText);
         }
         FinishExchange();
-        return body;
     } catch (const EProtocolReplyError&) {
         throw;  // the response was read whole; the connection is still in step
     } catch (...) {
@@ -211,6 +267,10 @@ std::string THttpClient::ChooseTarget(const TAddressParts& parts) {
         Port = parts.port.value_or(kDefaultPort);
         target = parts.path + parts.document;
     } else {
+        // Whatever the proxy would make of it, the address cannot be reached.
+        if (parts.port && !IsValidPort(*parts.port)) {
+            throw ESocketError(kWsaAddrNotAvail);
+        }
         Host = Request.ProxyServer;
         Port = Request.ProxyPort;
         if (!parts.host.empty()) {
@@ -251,6 +311,28 @@ void THttpClient::DropStaleConnection() {
     }
 }
 
+bool THttpClient::SendOnKeptConnection(const std::string& target) {
+    if (!connection) {
+        return false;
+    }
+    try {
+        SendRequest(target);
+        return inPos < inEnd || Fill();
+    } catch (const ESocketError& error) {
+        if (error.LastError() != kWsaConnReset) {
+            throw;
+        }
+        return false;
+    }
+}
+
+void THttpClient::OpenConnection() {
+    connection = layer.Connect(Host, Port);
+    connectedHost = Host;
+    connectedPort = Port;
+    Await(ConnectTimeoutMs, [this](int sliceMs) { return connection->WaitConnected(sliceMs); });
+}
+
 void THttpClient::SendRequest(const std::string& target) {
     std::string request = "GET " + target + " HTTP/" +
                           (ProtocolVersion == TProtocolVersion::pv1_0 ? "1.0" : "1.1") + kCrLf;
@@ -289,7 +371,13 @@ void THttpClient::SendRequest(const std::string& target) {
     request += kCrLf;
     // One send for the whole request: the same bytes as line by line, without waiting on the
     // peer's delayed acknowledgement between the lines.
-    connection->Send(request, ReadTimeoutMs);
+    for (std::string_view rest = request; !rest.empty();) {
+        Await(ReadTimeoutMs, [&](int sliceMs) {
+            const std::size_t sent = connection->Send(rest, sliceMs);
+            rest.remove_prefix(sent);
+            return sent > 0;
+        });
+    }
 }
 
 void THttpClient::ReadResponseHead() {
@@ -367,10 +455,9 @@ void THttpClient::ReadResponseHead() {
     }
 }
 
-std::string THttpClient::ReadBody() {
-    std::string body;
+void THttpClient::ReadBody() {
     if (HasNoBody(statusCode)) {
-        return body;
+        return;
     }
     std::string_view transferEncoding;
     for (const std::string& line : response.ExtraHeaders) {
@@ -381,16 +468,16 @@ std::string THttpClient::ReadBody() {
     }
     if (response.ContentLength != 0) {
         CheckBodySize(response.ContentLength);
-        ReadExact(response.ContentLength, body);
+        get.length = response.ContentLength;
+        ReadExact(response.ContentLength);
     } else if (transferEncoding.find("chunked") != std::string_view::npos) {
-        ReadChunkedBody(body);
+        ReadChunkedBody();
     } else if (!hasContentLength) {
-        ReadToClose(body);
+        ReadToClose();
     }
-    return body;
 }
 
-void THttpClient::ReadChunkedBody(std::string& body) {
+void THttpClient::ReadChunkedBody() {
     for (;;) {
         const std::string line = ReadLine();
         const std::int64_t size =
@@ -398,8 +485,8 @@ void THttpClient::ReadChunkedBody(std::string& body) {
         if (size <= 0) {
             break;
         }
-        CheckBodySize(std::int64_t(body.size()) + size);
-        ReadExact(size, body);
+        CheckBodySize(get.received + size);
+        ReadExact(size);
         ReadLine();
     }
     ReadLine();
@@ -443,10 +530,11 @@ std::ptrdiff_t THttpClient::ReceiveIntoBuffer(int timeoutMs) {
 }
 
 bool THttpClient::Fill() {
-    const std::ptrdiff_t n = ReceiveIntoBuffer(ReadTimeoutMs);
-    if (n == TSocketConnection::kNothingYet) {
-        throw ESocketError(kWsaTimedOut);
-    }
+    std::ptrdiff_t n = 0;
+    Await(ReadTimeoutMs, [&](int sliceMs) {
+        n = ReceiveIntoBuffer(sliceMs);
+        return n != TSocketConnection::kNothingYet;
+    });
     return n > 0;
 }
 
@@ -476,57 +564,31 @@ std::string THttpClient::ReadLine() {
     }
 }
 
-void THttpClient::ReadExact(std::int64_t count, std::string& body) {
-    const std::size_t buffered = std::min(std::size_t(count), inEnd - inPos);
-    body.append(inBuffer, inPos, buffered);
-    inPos += buffered;
-    auto left = std::size_t(count) - buffered;
-    std::size_t filled = body.size();
-    while (left > 0) {
-        // The body grows as bytes arrive, never by what the peer claims up front.
-        if (filled == body.size()) {
-            body.resize(filled + std::min(left, std::max(filled, kBodyGrowth)));
+void THttpClient::ReadExact(std::int64_t count) {
+    while (count > 0) {
+        if (inPos == inEnd && !Fill()) {
+            throw EConnClosedGracefully();
         }
-        const std::ptrdiff_t n = connection->Receive(
-            body.data() + filled, std::min(body.size() - filled, left), ReadTimeoutMs);
-        if (n <= 0) {
-            body.resize(filled);
-            if (n == 0) {
-                peerClosed = true;
-                throw EConnClosedGracefully();
-            }
-            throw ESocketError(kWsaTimedOut);
-        }
-        filled += std::size_t(n);
-        left -= std::size_t(n);
+        const std::size_t n = std::min(std::size_t(count), inEnd - inPos);
+        PassToBody(n);
+        count -= std::int64_t(n);
     }
-    body.resize(filled);
 }
 
-void THttpClient::ReadToClose(std::string& body) {
-    body.append(inBuffer, inPos, inEnd - inPos);
-    inPos = inEnd;
-    CheckBodySize(std::int64_t(body.size()));
-    std::size_t filled = body.size();
-    for (;;) {
-        if (filled == body.size()) {
-            // One byte past the limit is asked for, to tell a body of exactly the limit apart.
-            const auto room = std::size_t(MaxBodySize) - filled + 1;
-            body.resize(filled + std::min(room, std::max(filled, kBodyGrowth)));
-        }
-        const std::ptrdiff_t n =
-            connection->Receive(body.data() + filled, body.size() - filled, ReadTimeoutMs);
-        if (n == TSocketConnection::kNothingYet) {
-            throw ESocketError(kWsaTimedOut);
-        }
-        if (n == 0) {
-            peerClosed = true;
-            break;
-        }
-        filled += std::size_t(n);
-        CheckBodySize(std::int64_t(filled));
+void THttpClient::ReadToClose() {
+    do {
+        CheckBodySize(get.received + std::int64_t(inEnd - inPos));
+        PassToBody(inEnd - inPos);
+    } while (Fill());
+}
+
+void THttpClient::PassToBody(std::size_t count) {
+    if (count == 0) {
+        return;
     }
-    body.resize(filled);
+    get.body->Write(std::string_view(inBuffer).substr(inPos, count));
+    inPos += count;
+    get.received += std::int64_t(count);
 }
 
 void THttpClient::CheckBodySize(std::int64_t size) const {

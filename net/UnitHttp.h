@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,12 +14,14 @@
 
 // An address taken apart: "\" read as "/", the fragment dropped, the query kept in document.
 struct TAddressParts {
-    std::string scheme;       // text before "://"; empty without "://"
-    std::string host;         // empty without "://"
-    std::string portText;     // text after the authority's first ":"
-    std::string path;         // starts and ends with "/"
-    std::string document;     // the text after the path's last "/", query included
-    std::optional<int> port;  // portText as a decimal integer; none when empty or not a number
+    std::string scheme;    // text before "://"; empty without "://"
+    std::string host;      // empty without "://"
+    std::string portText;  // text after the authority's first ":"
+    std::string path;      // starts and ends with "/"
+    std::string document;  // the text after the path's last "/", query included
+    // portText as a decimal integer; none when empty or not a number. A number beyond the range
+    // of int is held as 0, which no connection takes either.
+    std::optional<int> port;
 };
 
 // Splits an address as typed in the address box. Never fails; any bytes are accepted.
@@ -77,6 +80,26 @@ struct TResponseInfo {
 
 enum class TProtocolVersion { pv1_0, pv1_1 };
 
+// Where a get puts the body as it arrives. A get that throws may have written part of a body, or
+// the body of an error response: the caller discards what it got then.
+class TBodySink {
+public:
+    virtual ~TBodySink() = default;
+    // Takes the next bytes of the body; may throw, which ends the get with the connection closed.
+    virtual void Write(std::string_view bytes) = 0;
+};
+
+// Watches a get while it runs and may cancel it.
+class TFetchMonitor {
+public:
+    virtual ~TFetchMonitor() = default;
+    // Called about every THttpClient::kMonitorIntervalMs while a get runs, waits included, on
+    // the caller's thread, so it may run the caller's event loop. received counts the body
+    // bytes so far, length is the body's announced length or -1 while it is unknown. True
+    // cancels the get: it ends with EFetchCancelled and the connection closed.
+    virtual bool Progress(std::int64_t received, std::int64_t length) = 0;
+};
+
 // A blocking HTTP/1.1 client for one GET at a time, directly or through an HTTP proxy. The
 // connection may stay open between calls and is reused while the target stays the same.
 class THttpClient {
@@ -85,6 +108,9 @@ public:
     static constexpr int kDefaultRedirectMaximum = 15;
     static constexpr int kDefaultConnectTimeoutMs = 30'000;
     static constexpr int kDefaultReadTimeoutMs = 60'000;
+    static constexpr int kDefaultTotalTimeoutMs = 5 * 60'000;
+    // The longest the client waits on the socket in one piece, and how often it calls a monitor.
+    static constexpr int kMonitorIntervalMs = 25;
     // Reader limits: a longer line, more header lines or a larger body end the get with
     // EResponseLimitError instead of growing memory on the peer's word.
     static constexpr std::size_t kMaxLineLength = 16 * 1024;
@@ -100,9 +126,14 @@ public:
     // GETs address and returns the response body as raw bytes (zero bytes included). Throws
     // EProtocolReplyError for a redirect (never followed) or a status outside 200..299, with
     // the response read and the connection kept; EInterceptPropInvalid for a direct "https"
-    // address; ESocketError, EConnClosedGracefully, EConvertError or EResponseLimitError
-    // otherwise, each with the connection closed.
-    std::string FetchBody(std::string_view address);
+    // address; ESocketError (10060 when a wait or the whole get ran out of time, 10049 for a
+    // port outside 1..65535), EConnClosedGracefully, EConvertError, EResponseLimitError or
+    // EFetchCancelled otherwise, each with the connection closed. monitor, when given, is
+    // called while the get runs (see TFetchMonitor). A kept-open connection that the peer
+    // closed or reset before any byte of an answer is replaced once by a new one.
+    std::string FetchBody(std::string_view address, TFetchMonitor* monitor = nullptr);
+    // The same get, with the body written to body as it arrives instead of kept in memory.
+    void FetchBody(std::string_view address, TBodySink& body, TFetchMonitor* monitor = nullptr);
 
     // Closes the open connection, if any.
     void Disconnect();
@@ -119,26 +150,56 @@ public:
     bool HandleRedirects = false;
     int RedirectMaximum = kDefaultRedirectMaximum;
     THeaderInfo Request;
-    // Bounds of every wait: for a connection to open, and for the next bytes of a response.
+    // Bounds of every wait: for a connection to open, and for the peer to take or send the next
+    // bytes; and of the whole get: connect, request and response.
     int ConnectTimeoutMs = kDefaultConnectTimeoutMs;
     int ReadTimeoutMs = kDefaultReadTimeoutMs;
+    int TotalTimeoutMs = kDefaultTotalTimeoutMs;
     std::int64_t MaxBodySize = kMaxBodySize;
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    // What the get under way writes to and reports to, and its limits; set by every get and
+    // used only while it runs.
+    struct TGet {
+        TBodySink* body = nullptr;
+        TFetchMonitor* monitor = nullptr;
+        Clock::time_point deadline;
+        Clock::time_point nextReport;
+        std::int64_t received = 0;
+        std::int64_t length = -1;
+    };
+
     std::string ChooseTarget(const TAddressParts& parts);
     void DropStaleConnection();
+    // Sends the request on the connection kept from an earlier get and waits for the first byte
+    // of the answer. False when there is no such connection, or when the peer closed or reset it
+    // before answering: it had closed it right after its last response, too late for the checks
+    // after that response and before this request to see. A GET may then simply go out again.
+    bool SendOnKeptConnection(const std::string& target);
+    void OpenConnection();
     void SendRequest(const std::string& target);
     void ReadResponseHead();
-    std::string ReadBody();
-    void ReadChunkedBody(std::string& body);
+    void ReadBody();
+    void ReadChunkedBody();
     void FinishExchange();
+
+    // Repeats attempt(sliceMs), each run allowed to wait at most sliceMs, until it returns
+    // true; between runs the monitor is called. Throws ESocketError 10060 once waitMs have
+    // passed without success, or at the whole get's deadline.
+    template <typename Attempt>
+    void Await(int waitMs, Attempt attempt);
+    // Ends the get at its deadline; calls the monitor when it is due.
+    void Checkpoint();
 
     // Input: the bytes at [inPos, inEnd) of inBuffer come before anything not yet received.
     std::ptrdiff_t ReceiveIntoBuffer(int timeoutMs);
     bool Fill();
     std::string ReadLine();
-    void ReadExact(std::int64_t count, std::string& body);
-    void ReadToClose(std::string& body);
+    void ReadExact(std::int64_t count);
+    void ReadToClose();
+    void PassToBody(std::size_t count);
     void CheckBodySize(std::int64_t size) const;
 
     TSocketLayer& layer;
@@ -157,4 +218,5 @@ private:
     bool statusVersion10 = false;
     bool hasContentLength = false;  // the response named a length, 0 included
     TResponseInfo response;
+    TGet get;
 };

@@ -85,6 +85,10 @@ ESocketError::ESocketError(int code)
 
 EInvalidSocket::EInvalidSocket() : EBaseError("Cannot allocate socket.") {}
 
+// "Загрузка прервана." as Windows-1251 bytes: the message is shown as the other errors are.
+EFetchCancelled::EFetchCancelled()
+    : EBaseError("\xC7\xE0\xE3\xF0\xF3\xE7\xEA\xE0 \xEF\xF0\xE5\xF0\xE2\xE0\xED\xE0.") {}
+
 std::string_view SocketErrorText(int code) {
     for (const SocketErrorRow& row : kSocketErrorTexts) {
         if (row.code == code) {

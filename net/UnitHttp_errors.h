@@ -67,9 +67,17 @@ public:
     using EBaseError::EBaseError;
 };
 
+// The get was cancelled through its monitor; the connection is closed. The message is the
+// program's own, "Загрузка прервана." in Windows-1251.
+class EFetchCancelled : public EBaseError {
+public:
+    EFetchCancelled();
+};
+
 // Windows Sockets codes used beyond the message table.
 constexpr int kWsaTimedOut = 10060;
 constexpr int kWsaShutdown = 10058;
+constexpr int kWsaConnReset = 10054;
 constexpr int kWsaAddrNotAvail = 10049;
 constexpr int kWsaHostNotFound = 11001;  // the name does not exist
 constexpr int kWsaTryAgain = 11002;      // the name server did not answer for now

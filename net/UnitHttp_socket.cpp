@@ -19,8 +19,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kMaxPort = 65535;
-
 struct ErrnoRow {
     int error;
     int code;
@@ -76,10 +74,10 @@ constexpr ErrnoRow kErrnoCodes[] = {
     throw ESocketError(WsaCodeFromErrno(error));
 }
 
-// Milliseconds left until deadline, never negative.
+// Milliseconds left until deadline, rounded up so that a wait never ends before it; never
+// negative.
 int MsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? int(left) : 0;
 }
 
@@ -197,14 +195,32 @@ public:
         close(fd);
     }
 
-    void Send(std::string_view bytes, int timeoutMs) override {
-        while (!bytes.empty()) {
+    // A socket becomes writable once its connect has completed, made or failed.
+    bool WaitConnected(int timeoutMs) override {
+        if (!WaitFor(fd, POLLOUT, Clock::now() + std::chrono::milliseconds(timeoutMs))) {
+            return false;
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+            ThrowErrno(errno);
+        }
+        if (error != 0) {
+            ThrowErrno(error);
+        }
+        return true;
+    }
+
+    std::size_t Send(std::string_view bytes, int timeoutMs) override {
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
             const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
             if (n >= 0) {
-                bytes.remove_prefix(std::size_t(n));
-            } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (!WaitFor(fd, POLLOUT, Clock::now() + std::chrono::milliseconds(timeoutMs))) {
-                    throw ESocketError(kWsaTimedOut);
+                return std::size_t(n);
+            }
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                if (!WaitFor(fd, POLLOUT, deadline)) {
+                    return 0;
                 }
             } else if (errno != EINTR) {
                 ThrowErrno(errno);
@@ -235,8 +251,7 @@ private:
 
 class TPosixSocketLayer final : public TSocketLayer {
 public:
-    std::unique_ptr<TSocketConnection> Connect(const std::string& host, int port,
-                                               int timeoutMs) override {
+    std::unique_ptr<TSocketConnection> Connect(const std::string& host, int port) override {
         if (port < 1 || port > kMaxPort) {
             throw ESocketError(kWsaAddrNotAvail);
         }
@@ -249,24 +264,11 @@ public:
         if (fd < 0) {
             throw EInvalidSocket();
         }
-        // Owns fd from here, so every failure below closes it.
+        // Owns fd from here, so a failure closes it.
         auto connection = std::make_unique<TPosixConnection>(fd);
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-            if (errno != EINPROGRESS && errno != EINTR) {
-                ThrowErrno(errno);
-            }
-            if (!WaitFor(fd, POLLOUT, deadline)) {
-                throw ESocketError(kWsaTimedOut);
-            }
-            int error = 0;
-            socklen_t length = sizeof error;
-            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-                ThrowErrno(errno);
-            }
-            if (error != 0) {
-                ThrowErrno(error);
-            }
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+            errno != EINPROGRESS && errno != EINTR) {
+            ThrowErrno(errno);
         }
         return connection;
     }

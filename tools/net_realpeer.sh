@@ -3,7 +3,9 @@
 # 127.0.0.1, tinyproxy runs on 127.0.0.1 with Basic credentials for the program's proxy user.
 # folianta_fetch must get the same bytes as curl, directly and through the proxy, and a wrong
 # proxy password must surface as the proxy's own refusal status text (Debian 12's tinyproxy
-# 1.11 answers "401 Unauthorized" where RFC 9110 would have 407).
+# 1.11 answers "401 Unauthorized" where RFC 9110 would have 407). A second server answers in
+# HTTP/1.1 and closes each connection right after its response without saying so; pairs of gets
+# in a row, directly and through the proxy, must all succeed.
 #   tools/net_realpeer.sh [BUILD_DIR]     (default: build)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -56,6 +58,25 @@ python3 -m http.server "$http_port" --bind 127.0.0.1 --directory examples \
     >"$work/http.log" 2>&1 &
 pids+=($!)
 
+# http.server in HTTP/1.1 keeps connections open; this one closes each after its response
+# while its headers say nothing of it, as many servers and proxies do.
+closing_port=$(free_port)
+cat >"$work/closing_server.py" <<'PY'
+import functools, http.server, sys
+
+class Handler(http.server.SimpleHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def end_headers(self):
+        self.close_connection = True
+        super().end_headers()
+
+handler = functools.partial(Handler, directory=sys.argv[2])
+http.server.ThreadingHTTPServer(("127.0.0.1", int(sys.argv[1])), handler).serve_forever()
+PY
+python3 "$work/closing_server.py" "$closing_port" examples >"$work/closing.log" 2>&1 &
+pids+=($!)
+
 proxy_port=$(free_port)
 cat >"$work/tinyproxy.conf" <<CONF
 Port $proxy_port
@@ -75,7 +96,8 @@ fi
 tinyproxy -d -c "$work/tinyproxy.conf" >"$work/tinyproxy.out" 2>&1 &
 pids+=($!)
 
-if ! wait_for_port "$http_port" || ! wait_for_port "$proxy_port"; then
+if ! wait_for_port "$http_port" || ! wait_for_port "$closing_port" ||
+    ! wait_for_port "$proxy_port"; then
     echo "net real-peer test: FAIL (servers did not start)"
     cat "$work/http.log" "$work/tinyproxy.out" 2>/dev/null
     exit 1
@@ -92,17 +114,36 @@ wrong_status=$?
 proxy_status=$(curl --noproxy '' -sS -v -o /dev/null -x "http://127.0.0.1:$proxy_port" \
     -U "$user:wrong$password" "$page" 2>&1 | sed -n 's/^< HTTP\/[0-9.]* \(40[17] .*\)\r$/\1/p')
 
+# pairs [PROXY_SERVER PROXY_PORT]: 20 runs of two gets in a row with one client, each must give the
+# page twice.
+pairs=20
+closing_page="http://127.0.0.1:$closing_port/short.shtml"
+cat "$work/curl.body" "$work/curl.body" >"$work/pair.expected"
+pairs() {
+    local failed=0
+    for _ in $(seq "$pairs"); do
+        if ! "$fetch" -n 2 "$closing_page" "$@" >"$work/pair.body" 2>>"$work/pairs.err" ||
+            ! cmp -s "$work/pair.expected" "$work/pair.body"; then
+            failed=$((failed + 1))
+        fi
+    done
+    [ "$failed" -eq 0 ] || echo "       $failed of $pairs pairs failed"
+    [ "$failed" -eq 0 ]
+}
+
 check "curl got the page" test -s "$work/curl.body"
 check "direct body equals curl's" cmp "$work/curl.body" "$work/direct.body"
 check "proxied body equals curl's" cmp "$work/curl.body" "$work/proxy.body"
 check "the proxy saw the proxied get" grep -q "short.shtml" "$work/tinyproxy.log"
+check "$pairs pairs of gets in a row, server closing after each response" pairs
+check "$pairs pairs of gets in a row through the proxy" pairs 127.0.0.1 "$proxy_port"
 check "wrong password fails" test "$wrong_status" -ne 0
 check "wrong password shows the proxy's refusal text ($proxy_status)" \
     test -n "$proxy_status" -a "$(cat "$work/wrong.err")" = "$proxy_status"
 
 if [ "$failures" -ne 0 ]; then
     echo "-- folianta_fetch errors:"
-    cat "$work/direct.err" "$work/proxy.err" "$work/wrong.err"
+    cat "$work/direct.err" "$work/proxy.err" "$work/wrong.err" "$work/pairs.err" 2>/dev/null
     echo "-- tinyproxy:"
     tail -n 20 "$work/tinyproxy.log" "$work/tinyproxy.out" 2>/dev/null
     echo "net real-peer test: FAIL ($failures checks)"

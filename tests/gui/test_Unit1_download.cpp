@@ -1,8 +1,16 @@
+#include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "app/DownloadProgress.h"
 #include "net/UnitHttp.h"
 #include "net/UnitHttp_texts.h"
 #include "tests/gui/WindowFixture.h"
@@ -21,6 +29,42 @@ std::string FileBytes(const char* name) {
     return bytes.str();
 }
 
+// Watches for the progress dialog of a get: how often it was shown, what it said, and when.
+// With cancelOnShow, it presses the dialog's cancel button as a user would, once it shows.
+class ProgressDialogWatch : public QObject {
+public:
+    explicit ProgressDialogWatch(bool cancelOnShow) : cancelOnShow(cancelOnShow) {
+        qApp->installEventFilter(this);
+        running.start();
+    }
+    ~ProgressDialogWatch() override { qApp->removeEventFilter(this); }
+
+    int shown = 0;
+    qint64 shownAtMs = -1;
+    QString label;
+    QElapsedTimer running;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        auto* dialog = qobject_cast<QProgressDialog*>(object);
+        if (dialog && event->type() == QEvent::Show) {
+            ++shown;
+            shownAtMs = running.elapsed();
+            if (cancelOnShow) {
+                // Once the dialog has had a round of events to show what it has.
+                QTimer::singleShot(0, dialog, [this, dialog] {
+                    label = dialog->findChild<QLabel*>()->text();
+                    QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+                });
+            }
+        }
+        return false;
+    }
+
+private:
+    bool cancelOnShow;
+};
+
 class DownloadTest : public WindowTest {
 protected:
     void SetUp() override {
@@ -36,7 +80,9 @@ TEST_F(DownloadTest, FetchesSavesLoadsAndShowsThePage) {
     const std::string page = std::string("<p>\0</p>\n", 9) + PageOfSizes({"7k", "8k"});
     ScriptedServer server({{ReadRequest(), Send(Ok(page), 100)}});
     form->ComboBox1->setEditText(QString::fromStdString(server.Address("/short.shtml#top")));
+    ProgressDialogWatch watch(false);
     form->Button2->click();
+    EXPECT_EQ(watch.shown, 0) << "a quick get shows no dialog";
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
     EXPECT_EQ(FileBytes("current.shtml"), page);
     EXPECT_EQ(Titles(), QStringList({"T0", "T1"}));
@@ -96,6 +142,38 @@ TEST_F(DownloadTest, AFailureLeavesTheFileTheStoreAndTheTable) {
         EXPECT_EQ(store.Records().size(), 3u);
     }
     EXPECT_EQ(server.Requests().size(), 1u) << "only the 404 row reached the server";
+}
+
+TEST_F(DownloadTest, CancelInTheProgressDialogLeavesEverythingAsItWas) {
+    // The first connection sends part of its body and falls silent.
+    ScriptedServer server(
+        {{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789")},
+         {ReadRequest(), Send(Ok(PageOfSizes({"9k"})))}});
+    const QString address = QString::fromStdString(server.Address("/slow.shtml"));
+    form->ComboBox1->setEditText(address);
+    ProgressDialogWatch watch(true);
+    form->Button2->click();
+    const qint64 endedAtMs = watch.running.elapsed();
+
+    EXPECT_EQ(watch.shown, 1);
+    EXPECT_GE(watch.shownAtMs, TDownloadProgress::kShowAfterMs);
+    EXPECT_LT(endedAtMs - watch.shownAtMs, 1000) << "cancel ends the get at once";
+    EXPECT_TRUE(watch.label.contains(address)) << watch.label.toStdString();
+    EXPECT_TRUE(watch.label.contains(QStringLiteral("Получено 10 из")))
+        << watch.label.toStdString();
+    EXPECT_EQ(errors, QStringList({QCoreApplication::applicationName() + "|Загрузка прервана."}));
+    EXPECT_FALSE(form->Http1.Connected());
+    EXPECT_EQ(FileBytes("current.shtml"), "before");
+    EXPECT_EQ(QDir().entryList(QDir::Files), QStringList({"current.shtml", "short.shtml"}))
+        << "nothing left beside the page";
+    EXPECT_EQ(Titles(), QStringList({"T0", "T1", "T2"}));
+    EXPECT_EQ(store.Records().size(), 3u);
+
+    errors.clear();
+    form->Button2->click();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+    EXPECT_EQ(Titles(), QStringList({"T0"}));
+    EXPECT_EQ(server.Accepted(), 2);
 }
 
 }  // namespace

@@ -145,24 +145,14 @@ bool ScriptedServer::RunScript(int fd, const TConnectionScript& script) {
                 requests.push_back(request);
                 break;
             }
-            case TServerStep::kSend: {
-                const std::size_t piece = step.piece ? step.piece : step.bytes.size();
-                for (std::size_t at = 0; at < step.bytes.size(); at += piece) {
-                    if (at > 0 && step.pauseMs > 0) {
-                        std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
-                    }
-                    const std::string_view part = std::string_view(step.bytes).substr(at, piece);
-                    for (std::size_t sent = 0; sent < part.size();) {
-                        const ssize_t n =
-                            send(fd, part.data() + sent, part.size() - sent, MSG_NOSIGNAL);
-                        if (n < 0) {
-                            break;
-                        }
-                        sent += std::size_t(n);
-                    }
+            case TServerStep::kSend:
+                // A peer that has gone ends the script: a slow send would only keep the server
+                // from stopping.
+                if (!SendInPieces(fd, step)) {
+                    close(fd);
+                    return false;
                 }
                 break;
-            }
             case TServerStep::kReset: {
                 const linger hard{1, 0};
                 setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
@@ -177,6 +167,30 @@ bool ScriptedServer::RunScript(int fd, const TConnectionScript& script) {
             case TServerStep::kClose:
                 close(fd);
                 return false;
+        }
+    }
+    return true;
+}
+
+bool ScriptedServer::SendInPieces(int fd, const TServerStep& step) {
+    const std::size_t piece = step.piece ? step.piece : step.bytes.size();
+    for (std::size_t at = 0; at < step.bytes.size(); at += piece) {
+        if (at > 0 && step.pauseMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
+        }
+        {
+            std::lock_guard lock(mutex);
+            if (stopping) {
+                return false;
+            }
+        }
+        const std::string_view part = std::string_view(step.bytes).substr(at, piece);
+        for (std::size_t sent = 0; sent < part.size();) {
+            const ssize_t n = send(fd, part.data() + sent, part.size() - sent, MSG_NOSIGNAL);
+            if (n < 0) {
+                return false;
+            }
+            sent += std::size_t(n);
         }
     }
     return true;

@@ -74,6 +74,8 @@ public:
 private:
     void Run();
     bool RunScript(int fd, const TConnectionScript& script);
+    // Sends step's bytes in its pieces; false once the peer is gone or the server stops.
+    bool SendInPieces(int fd, const TServerStep& step);
 
     std::vector<TConnectionScript> scripts;
     int listener = -1;

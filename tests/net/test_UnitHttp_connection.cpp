@@ -1,6 +1,9 @@
 // The connection's life across gets, the bounded waits and sizes, and the socket layer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "tests/net/NetTestSupport.h"
 #include "tests/net/ScriptedServer.h"
 
@@ -78,6 +81,29 @@ TEST(THttpClientConnection, ReplacesAnIdleConnectionThePeerClosed) {
     }
 }
 
+TEST(THttpClientConnection, NoticesAPeerThatClosesRightAfterItsResponse) {
+    constexpr int kGets = 20;
+    for (const bool proxy : {false, true}) {
+        SCOPED_TRACE(proxy ? "through the proxy" : "direct");
+        std::vector<TConnectionScript> scripts;
+        for (int i = 0; i < kGets; ++i) {
+            scripts.push_back({ReadRequest(), Send(Ok(std::to_string(i))), Close()});
+        }
+        ScriptedServer server(scripts);
+        auto client = MakeClient();
+        if (proxy) {
+            UseProxy(*client, server.Port());
+        }
+        for (int i = 0; i < kGets; ++i) {
+            EXPECT_EQ(ErrorOf([&] {
+                          EXPECT_EQ(client->FetchBody(server.Address("/")), std::to_string(i));
+                      }),
+                      "no error");
+        }
+        EXPECT_EQ(server.Accepted(), kGets);
+    }
+}
+
 TEST(THttpClientConnection, DropsAConnectionWithBytesNoRequestAskedFor) {
     ScriptedServer server(
         {{ReadRequest(), Send(Ok("one") + "stray")}, {ReadRequest(), Send(Ok("two"))}});
@@ -87,14 +113,17 @@ TEST(THttpClientConnection, DropsAConnectionWithBytesNoRequestAskedFor) {
     EXPECT_EQ(server.Accepted(), 2);
 }
 
-TEST(THttpClientConnection, AConnectionThatDiesUnderARequestFails) {
+TEST(THttpClientConnection, AKeptConnectionThatDiesUnderARequestIsReplacedOnce) {
+    // The kept connection dies under the second get, and so does the new one it is sent on.
     ScriptedServer server({{ReadRequest(), Send(Ok("one")), ReadRequest(), Close()},
+                           {ReadRequest(), Close()},
                            {ReadRequest(), Send(Ok("three"))}});
     auto client = MakeClient();
     EXPECT_EQ(client->FetchBody(server.Address("/")), "one");
     EXPECT_EQ(ErrorOf([&] { client->FetchBody(server.Address("/")); }),
               "Connection Closed Gracefully.");
     EXPECT_FALSE(client->Connected());
+    EXPECT_EQ(server.Accepted(), 2);
     EXPECT_EQ(client->FetchBody(server.Address("/")), "three");
 }
 
@@ -119,6 +148,73 @@ TEST(THttpClientConnection, EveryWaitIsBounded) {
                   "Socket Error # 10060\r\nConnection timed out.");
         EXPECT_FALSE(client->Connected());
     }
+}
+
+TEST(THttpClientConnection, TheWholeGetEndsAtItsDeadline) {
+    constexpr int kDeadlineMs = 300;
+    FullBacklogListener backlog;
+    struct Row {
+        const char* label;
+        std::vector<TServerStep> reply;  // empty: connect to the full backlog
+    } rows[] = {
+        {"a body dripping a byte at a time, each in time",
+         {Send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(1000, 'a'), 1, 20)}},
+        {"silent after the request", {ReadRequest()}},
+        {"a connect that never completes", {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        ScriptedServer server({Answering(row.reply)});
+        const std::string address = row.reply.empty()
+                                        ? "http://127.0.0.1:" + std::to_string(backlog.Port()) + "/"
+                                        : server.Address("/");
+        auto client = MakeClient();
+        client->ConnectTimeoutMs = kTestReadTimeoutMs;
+        client->TotalTimeoutMs = kDeadlineMs;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ErrorOf([&] { client->FetchBody(address); }),
+                  "Socket Error # 10060\r\nConnection timed out.");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+        EXPECT_FALSE(client->Connected());
+    }
+}
+
+// Records what the client reports and cancels once the body has reached cancelAt bytes.
+class RecordingMonitor final : public TFetchMonitor {
+public:
+    explicit RecordingMonitor(std::int64_t cancelAt) : cancelAt(cancelAt) {}
+    bool Progress(std::int64_t received, std::int64_t length) override {
+        reports.emplace_back(received, length);
+        return received >= cancelAt;
+    }
+    std::vector<std::pair<std::int64_t, std::int64_t>> reports;
+
+private:
+    std::int64_t cancelAt;
+};
+
+TEST(THttpClientConnection, AMonitorFollowsTheBodyAndMayCancelWhileTheGetWaits) {
+    constexpr int kPauseMs = 200;
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n";
+    // Half the body comes after a pause, the rest never: only a wait can see the cancel.
+    ScriptedServer server({{ReadRequest(), Send(head + "abcde", head.size(), kPauseMs)},
+                           {ReadRequest(), Send(Ok("next"))}});
+    auto client = MakeClient();
+    RecordingMonitor monitor(5);
+    std::string message;
+    try {
+        client->FetchBody(server.Address("/"), &monitor);
+    } catch (const EFetchCancelled& error) {
+        message = error.what();
+    }
+    EXPECT_EQ(message, "\xC7\xE0\xE3\xF0\xF3\xE7\xEA\xE0 \xEF\xF0\xE5\xF0\xE2\xE0\xED\xE0.");
+    EXPECT_FALSE(client->Connected());
+    using Report = std::pair<std::int64_t, std::int64_t>;
+    EXPECT_NE(std::find(monitor.reports.begin(), monitor.reports.end(), Report(0, 10)),
+              monitor.reports.end())
+        << "reports while the body pauses";
+    EXPECT_EQ(monitor.reports.back(), Report(5, 10));
+    EXPECT_EQ(client->FetchBody(server.Address("/")), "next");
 }
 
 TEST(THttpClientConnection, ConnectingIsBounded) {
@@ -193,8 +289,18 @@ TEST(THttpClientConnection, ConnectFailuresNameTheSocketError) {
             << error.LastError();
         EXPECT_EQ(error.what(), "Socket Error # " + std::to_string(error.LastError()) + "\r\n");
     }
-    EXPECT_EQ(ErrorOf([&] { client->FetchBody("http://127.0.0.1:70000/"); }),
-              "Socket Error # 10049\r\nCannot assign requested address.");
+    for (const char* port : {"0", "-1", "70000", "99999999999", "123456789012345678901234567890"}) {
+        for (const bool proxy : {false, true}) {
+            SCOPED_TRACE(std::string(port) + (proxy ? " through the proxy" : " direct"));
+            if (proxy) {
+                UseProxy(*client, RefusedPort());
+            }
+            EXPECT_EQ(
+                ErrorOf([&] { client->FetchBody("http://127.0.0.1:" + std::string(port) + "/"); }),
+                "Socket Error # 10049\r\nCannot assign requested address.");
+            client->Request.ProxyServer.clear();
+        }
+    }
     EXPECT_FALSE(client->Connected());
 }
 
@@ -209,10 +315,17 @@ TEST(THttpClientConnection, RefusesHttpsOnADirectRequestWithoutTouchingTheConnec
     EXPECT_EQ(server.Requests().size(), 2u);
 }
 
+// A connection made through the layer, waited on until it is.
+std::unique_ptr<TSocketConnection> ConnectedTo(const std::string& host, int port) {
+    auto connection = PosixSocketLayer().Connect(host, port);
+    EXPECT_TRUE(connection->WaitConnected(kTestReadTimeoutMs));
+    return connection;
+}
+
 TEST(PosixSocketLayer, APeerThatClosedIsAnErrorNeverASignal) {
     // The reset waits until the connection is made, or it could already fail the connect.
     ScriptedServer server({{AwaitGo(), Reset()}});
-    auto connection = PosixSocketLayer().Connect("LocalHost", server.Port(), kTestReadTimeoutMs);
+    auto connection = ConnectedTo("LocalHost", server.Port());
     server.Go();
     ASSERT_TRUE(server.WaitForScripts(1));
     char byte;
@@ -223,10 +336,21 @@ TEST(PosixSocketLayer, APeerThatClosedIsAnErrorNeverASignal) {
 
 TEST(PosixSocketLayer, TakesLocalhostInAnyCaseAndStrictDottedAddresses) {
     ScriptedServer server({{}, {}});
-    EXPECT_NE(PosixSocketLayer().Connect("LocalHost", server.Port(), kTestReadTimeoutMs), nullptr);
-    EXPECT_NE(PosixSocketLayer().Connect("127.0.0.1", server.Port(), kTestReadTimeoutMs), nullptr);
-    EXPECT_EQ(ErrorOf([&] { PosixSocketLayer().Connect("127.0.0.256", server.Port(), 1000); }),
+    EXPECT_NE(ConnectedTo("LocalHost", server.Port()), nullptr);
+    EXPECT_NE(ConnectedTo("127.0.0.1", server.Port()), nullptr);
+    EXPECT_EQ(ErrorOf([&] { PosixSocketLayer().Connect("127.0.0.256", server.Port()); }),
               "Socket Error # 11001\r\n");
+}
+
+TEST(PosixSocketLayer, AShortWaitLastsAtLeastWhatItAsks) {
+    ScriptedServer server({TConnectionScript{}});
+    auto connection = ConnectedTo("127.0.0.1", server.Port());
+    char byte;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(connection->Receive(&byte, 1, 1), TSocketConnection::kNothingYet);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1));
+    }
 }
 
 }  // namespace

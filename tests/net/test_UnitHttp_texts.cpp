@@ -24,6 +24,8 @@ TEST(SplitAddress, TakesAddressesApart) {
         {"explicit port", "http://site.example:8080/short.shtml", "http", "site.example", "8080",
          8080, "/", "short.shtml"},
         {"port that is not a number", "http://h:80a/x", "http", "h", "80a", std::nullopt, "/", "x"},
+        {"port beyond the range of int", "http://h:99999999999/x", "http", "h", "99999999999", 0,
+         "/", "x"},
         {"only the first colon splits", "http://h:1:2/x", "http", "h", "1:2", std::nullopt, "/",
          "x"},
         {"host only", "http://h", "http", "h", "", std::nullopt, "/", ""},
