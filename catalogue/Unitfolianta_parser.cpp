@@ -1,9 +1,10 @@
 // The listing parser: the page cut into lines, and each line read once, forward, for the marker
 // pairs of a work row.
 //
-// A line is read in chunks of 64 byte places. For each chunk one vector scan marks the places of
-// the bytes that begin or end a marker ('<', '"', '&', '>'), of zero bytes and of the row end's
-// first bytes; the markers are then looked for, in row order, only at marked places.
+// A line is read in chunks of 64 byte places, each loaded once into vector registers. A search
+// compares the first bytes of its marker at all 64 places at once, so only the places where the
+// marker may begin are looked at, in order, together with the places of zero bytes and of the
+// row's end.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -20,117 +21,56 @@ namespace {
 // Room reserved in rows and records each time they are rebuilt, at the least.
 constexpr std::size_t kReservedEntries = 1000;
 
-// The kinds of marked places of a chunk.
-enum TMark { kMarkLess, kMarkQuote, kMarkAmpersand, kMarkGreater, kMarkZero, kMarkRowEnd, kMarks };
-constexpr char kMarkedBytes[kMarkZero + 1] = {'<', '"', '&', '>', '\0'};
-
 constexpr std::ptrdiff_t kChunk = 64;
-// Bytes of the row end a chunk scan compares; a chunk scan reads this many bytes less one past
+// Bytes of a marker the vector comparison checks; a chunk holds this many bytes less one past
 // its 64 places.
-constexpr std::ptrdiff_t kRowEndPrefix = 4;
-constexpr std::ptrdiff_t kChunkReach = kChunk + kRowEndPrefix - 1;
-static_assert(CFolianta::kPagePadding >= std::size_t(kChunkReach));
+constexpr std::ptrdiff_t kPrefix = 4;
+constexpr std::ptrdiff_t kChunkBytes = kChunk + kPrefix - 1;
+static_assert(CFolianta::kPagePadding >= std::size_t(kChunkBytes));
 
-struct TChunkMarks {
-    std::uint64_t bits[kMarks];
+// A marker as the line search compares it: its bytes in words of 8, with the bytes of each word
+// that belong to it.
+struct TMarkerCode {
+    static constexpr int kWords = 3;
+    std::uint64_t word[kWords] = {};
+    std::uint64_t mask[kWords] = {};
+    std::ptrdiff_t length = 0;
+
+    constexpr char Byte(std::ptrdiff_t i) const { return char(word[i / 8] >> (8 * (i % 8))); }
 };
+constexpr std::ptrdiff_t kMaxMarker = 8 * TMarkerCode::kWords;
 
-// The marks of the places before end only, reading nothing at or after end.
-void MarkBytes(const char* p, const char* end, const char* rowEnd, TChunkMarks& marks) {
-    marks = {};
-    const std::ptrdiff_t places = std::min(kChunk, end - p);
-    for (std::ptrdiff_t i = 0; i < places; ++i) {
-        for (int kind = 0; kind <= kMarkZero; ++kind) {
-            marks.bits[kind] |= std::uint64_t(p[i] == kMarkedBytes[kind]) << i;
-        }
-        if (end - (p + i) >= kRowEndPrefix && std::memcmp(p + i, rowEnd, kRowEndPrefix) == 0) {
-            marks.bits[kMarkRowEnd] |= std::uint64_t(1) << i;
-        }
+constexpr TMarkerCode CodeOf(std::string_view marker) {
+    if (marker.empty() || marker.size() > std::size_t(kMaxMarker)) {
+        throw "a listing marker must have 1 to 24 bytes";
     }
+    TMarkerCode code;
+    for (std::size_t i = 0; i < marker.size(); ++i) {
+        code.word[i / 8] |= std::uint64_t(static_cast<unsigned char>(marker[i])) << (8 * (i % 8));
+        code.mask[i / 8] |= std::uint64_t(0xFF) << (8 * (i % 8));
+    }
+    code.length = std::ptrdiff_t(marker.size());
+    return code;
 }
 
-// Chunk scans: Mark marks the 64 places from p, reading p[0] to p[kChunkReach - 1].
-struct TByteScan {
-    static void Mark(const char* p, const char* rowEnd, TChunkMarks& marks) {
-        MarkBytes(p, p + kChunkReach, rowEnd, marks);
+// The searches of a line, in row order: the row's start, the start and end of every field, and
+// the row's end. The store's extractors are the listing markers, so the searches are compiled
+// from the same table; the steps between the row's start and its end stop at the row's end too.
+constexpr int kSteps = 2 * TZRecord::kFieldCount + 2;
+constexpr int kRowEndStep = kSteps - 1;
+constexpr auto kStepCodes = [] {
+    std::array<TMarkerCode, kSteps> steps{};
+    steps[0] = CodeOf(kListingMarkers[0].start);
+    for (std::size_t i = 1; i <= std::size_t(TZRecord::kFieldCount); ++i) {
+        steps[2 * i - 1] = CodeOf(kListingMarkers[i].start);
+        steps[2 * i] = CodeOf(kListingMarkers[i].end);
     }
-};
+    steps[kRowEndStep] = CodeOf(kListingMarkers[0].end);
+    return steps;
+}();
+constexpr TMarkerCode kRowEnd = kStepCodes[kRowEndStep];
 
-#if defined(__x86_64__)
-// The vector scans compare each of the first kRowEndPrefix bytes of the row end at its own
-// offset; written out, so that the four loads stay in registers.
-static_assert(kRowEndPrefix == 4);
-
-struct TSse2Scan {
-    static void Mark(const char* p, const char* rowEnd, TChunkMarks& marks) {
-        marks = {};
-        const __m128i r0 = _mm_set1_epi8(rowEnd[0]), r1 = _mm_set1_epi8(rowEnd[1]),
-                      r2 = _mm_set1_epi8(rowEnd[2]), r3 = _mm_set1_epi8(rowEnd[3]);
-        for (std::ptrdiff_t block = 0; block < kChunk; block += 16) {
-            const auto* q = reinterpret_cast<const __m128i*>(p + block);
-            const __m128i b0 = _mm_loadu_si128(q);
-            const auto bits = [&](__m128i same) {
-                return std::uint64_t(unsigned(_mm_movemask_epi8(same))) << block;
-            };
-            for (int kind = 0; kind <= kMarkZero; ++kind) {
-                marks.bits[kind] |= bits(_mm_cmpeq_epi8(b0, _mm_set1_epi8(kMarkedBytes[kind])));
-            }
-            const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + block + 1));
-            const __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + block + 2));
-            const __m128i b3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + block + 3));
-            marks.bits[kMarkRowEnd] |=
-                bits(_mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(b0, r0), _mm_cmpeq_epi8(b1, r1)),
-                                   _mm_and_si128(_mm_cmpeq_epi8(b2, r2), _mm_cmpeq_epi8(b3, r3))));
-        }
-    }
-};
-
-struct TAvx512Scan {
-    __attribute__((target("avx512bw"))) static void Mark(const char* p, const char* rowEnd,
-                                                         TChunkMarks& marks) {
-        const __m512i b0 = _mm512_loadu_si512(p);
-        for (int kind = 0; kind <= kMarkZero; ++kind) {
-            marks.bits[kind] = _mm512_cmpeq_epi8_mask(b0, _mm512_set1_epi8(kMarkedBytes[kind]));
-        }
-        marks.bits[kMarkRowEnd] =
-            _mm512_cmpeq_epi8_mask(b0, _mm512_set1_epi8(rowEnd[0])) &
-            _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(p + 1), _mm512_set1_epi8(rowEnd[1])) &
-            _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(p + 2), _mm512_set1_epi8(rowEnd[2])) &
-            _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(p + 3), _mm512_set1_epi8(rowEnd[3]));
-    }
-};
-using TPortableScan = TSse2Scan;
-#else
-using TPortableScan = TByteScan;
-#endif
-
-// Where a marker is looked for: at the marked places of the kind of its first byte, or, when
-// that byte is not a marked one, of its last byte (offset places after its start).
-struct TAnchor {
-    TMark mark;
-    std::ptrdiff_t offset;
-};
-
-constexpr int MarkOf(char c) {
-    for (int kind = 0; kind < kMarkZero; ++kind) {
-        if (kMarkedBytes[kind] == c) {
-            return kind;
-        }
-    }
-    return -1;
-}
-
-constexpr TAnchor AnchorOf(std::string_view marker) {
-    if (MarkOf(marker.front()) >= 0) {
-        return {TMark(MarkOf(marker.front())), 0};
-    }
-    if (MarkOf(marker.back()) >= 0) {
-        return {TMark(MarkOf(marker.back())), std::ptrdiff_t(marker.size() - 1)};
-    }
-    throw "a listing marker must begin or end with a marked byte";
-}
-
-// The scan takes the first row end met as the end of the row body, as the zero written there
+// The search takes the first row end met as the end of the row body, as the zero written there
 // would end it. That is only right when a field marker can never overlap a row end: none holds
 // its beginning, and none ends with a beginning part of it.
 constexpr bool OverlapsRowEnd(std::string_view marker) {
@@ -150,50 +90,9 @@ constexpr bool NoFieldMarkerOverlapsRowEnd() {
             return false;
         }
     }
-    return std::string_view(kListingMarkers[0].end).size() >= std::size_t(kRowEndPrefix);
+    return true;
 }
 static_assert(NoFieldMarkerOverlapsRowEnd());
-
-// A marker as the line search compares it: its bytes in words of 8, with the bytes of each word
-// that belong to it, and the place where it is looked for.
-struct TMarkerCode {
-    static constexpr int kWords = 3;
-    std::uint64_t word[kWords] = {};
-    std::uint64_t mask[kWords] = {};
-    std::ptrdiff_t length = 0;
-    TAnchor anchor{};
-};
-constexpr std::ptrdiff_t kMaxMarker = 8 * TMarkerCode::kWords;
-
-constexpr TMarkerCode CodeOf(std::string_view marker) {
-    if (marker.size() > std::size_t(kMaxMarker)) {
-        throw "a listing marker is longer than its code";
-    }
-    TMarkerCode code;
-    for (std::size_t i = 0; i < marker.size(); ++i) {
-        code.word[i / 8] |= std::uint64_t(static_cast<unsigned char>(marker[i])) << (8 * (i % 8));
-        code.mask[i / 8] |= std::uint64_t(0xFF) << (8 * (i % 8));
-    }
-    code.length = std::ptrdiff_t(marker.size());
-    code.anchor = AnchorOf(marker);
-    return code;
-}
-
-// The searches of a line, in row order: the row's start, the start and end of every field, and
-// the row's end. The store's extractors are the listing markers, so the searches are compiled
-// from the same table; the steps between the row's start and its end stop at the row's end too.
-constexpr int kSteps = 2 * TZRecord::kFieldCount + 2;
-constexpr int kRowEndStep = kSteps - 1;
-constexpr auto kStepCodes = [] {
-    std::array<TMarkerCode, kSteps> steps{};
-    steps[0] = CodeOf(kListingMarkers[0].start);
-    for (std::size_t i = 1; i <= std::size_t(TZRecord::kFieldCount); ++i) {
-        steps[2 * i - 1] = CodeOf(kListingMarkers[i].start);
-        steps[2 * i] = CodeOf(kListingMarkers[i].end);
-    }
-    steps[kRowEndStep] = CodeOf(kListingMarkers[0].end);
-    return steps;
-}();
 
 std::uint64_t Load64(const char* p) {
     std::uint64_t word;
@@ -201,32 +100,123 @@ std::uint64_t Load64(const char* p) {
     return word;
 }
 
-// The marked places of a line [line, end) chunk by chunk, end being the place of its
-// terminating zero. Bytes from end up to readable may be read (the lines of a padded page let
-// the chunk scans run past their end); the marks there are never used, since the zero at end
-// stops every search.
-template <typename Scan>
-class TLineMarks {
-public:
-    TLineMarks(char* end, const char* readable) : end(end), readable(readable) {}
+// Chunk holders: Load takes the kChunkBytes bytes from p; Places<code> gives one bit for each
+// of the 64 places where the first bytes of code's marker (up to kPrefix of them) stand, and
+// Zeros the places of zero bytes.
+struct TByteChunk {
+    const char* bytes;
+    void Load(const char* p) { bytes = p; }
+    template <TMarkerCode code>
+    std::uint64_t Places() const {
+        std::uint64_t places = 0;
+        for (std::ptrdiff_t i = 0; i < kChunk; ++i) {
+            bool same = true;
+            for (std::ptrdiff_t k = 0; k < std::min(code.length, kPrefix); ++k) {
+                same = same && bytes[i + k] == code.Byte(k);
+            }
+            places |= std::uint64_t(same) << i;
+        }
+        return places;
+    }
+    std::uint64_t Zeros() const {
+        std::uint64_t places = 0;
+        for (std::ptrdiff_t i = 0; i < kChunk; ++i) {
+            places |= std::uint64_t(bytes[i] == '\0') << i;
+        }
+        return places;
+    }
+};
 
-    void Mark(char* at) {
-        base = at;
-        if (readable - at >= kChunkReach) {
-            Scan::Mark(at, kListingMarkers[0].end, marks);
-        } else {
-            MarkBytes(at, std::min<const char*>(end + 1, readable), kListingMarkers[0].end, marks);
+#if defined(__x86_64__)
+struct TSse2Chunk {
+    __m128i at[kChunk / 16][kPrefix];
+    void Load(const char* p) {
+        for (std::ptrdiff_t block = 0; block < kChunk / 16; ++block) {
+            for (std::ptrdiff_t k = 0; k < kPrefix; ++k) {
+                at[block][k] =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * block + k));
+            }
         }
     }
-    // The marks of one kind at places from `from` on.
-    std::uint64_t From(int kind, const char* from) const {
+    template <TMarkerCode code>
+    std::uint64_t Places() const {
+        std::uint64_t places = 0;
+        for (std::ptrdiff_t block = 0; block < kChunk / 16; ++block) {
+            __m128i same = _mm_cmpeq_epi8(at[block][0], _mm_set1_epi8(code.Byte(0)));
+            for (std::ptrdiff_t k = 1; k < std::min(code.length, kPrefix); ++k) {
+                same =
+                    _mm_and_si128(same, _mm_cmpeq_epi8(at[block][k], _mm_set1_epi8(code.Byte(k))));
+            }
+            places |= std::uint64_t(unsigned(_mm_movemask_epi8(same))) << (16 * block);
+        }
+        return places;
+    }
+    std::uint64_t Zeros() const {
+        std::uint64_t places = 0;
+        for (std::ptrdiff_t block = 0; block < kChunk / 16; ++block) {
+            const __m128i zero = _mm_cmpeq_epi8(at[block][0], _mm_setzero_si128());
+            places |= std::uint64_t(unsigned(_mm_movemask_epi8(zero))) << (16 * block);
+        }
+        return places;
+    }
+};
+
+struct TAvx512Chunk {
+    __m512i at[kPrefix];
+    __attribute__((target("avx512bw"))) void Load(const char* p) {
+        for (std::ptrdiff_t k = 0; k < kPrefix; ++k) {
+            at[k] = _mm512_loadu_si512(p + k);
+        }
+    }
+    template <TMarkerCode code>
+    __attribute__((target("avx512bw"))) std::uint64_t Places() const {
+        std::uint64_t places = _mm512_cmpeq_epi8_mask(at[0], _mm512_set1_epi8(code.Byte(0)));
+        for (std::ptrdiff_t k = 1; k < std::min(code.length, kPrefix); ++k) {
+            places &= _mm512_cmpeq_epi8_mask(at[k], _mm512_set1_epi8(code.Byte(k)));
+        }
+        return places;
+    }
+    __attribute__((target("avx512bw"))) std::uint64_t Zeros() const {
+        return _mm512_testn_epi8_mask(at[0], at[0]);
+    }
+};
+using TPortableChunk = TSse2Chunk;
+#else
+using TPortableChunk = TByteChunk;
+#endif
+
+// A line [line, end) chunk by chunk, end being the place of its terminating zero. Bytes from end
+// up to readable may be read: the lines of a padded page let a chunk run past their end. Nearer
+// the end of what may be read, the chunk is taken from a copy padded with zeros. Nothing found
+// at or after end is used, since the zero at end stops every search.
+template <typename Chunk>
+class TLineChunks {
+public:
+    TLineChunks(char* end, const char* readable) : end(end), readable(readable) {}
+
+    void Load(char* at) {
+        base = at;
+        if (readable - at >= kChunkBytes) {
+            chunk.Load(at);
+        } else {
+            char copy[kChunkBytes] = {};
+            std::memcpy(copy, at, std::size_t(std::min<std::ptrdiff_t>(kChunkBytes, end + 1 - at)));
+            chunk.Load(copy);
+        }
+        zeros = chunk.Zeros();
+        rowEnds = chunk.template Places<kRowEnd>();
+    }
+    // The places of bits from `from` on.
+    std::uint64_t From(std::uint64_t bits, const char* from) const {
         const std::ptrdiff_t skip = from - base;
-        const std::uint64_t bits = marks.bits[kind];
         return skip <= 0 ? bits : skip >= kChunk ? 0 : bits >> skip << skip;
     }
-    // True when the marker of code lies at p.
+    // True when code's marker lies at p, whose first kPrefix bytes already matched.
     template <TMarkerCode code>
     bool Holds(const char* p) const {
+        if constexpr (code.length <= kPrefix) {
+            return true;
+        }
         if (readable - p >= kMaxMarker) {
             std::uint64_t differ = (Load64(p) ^ code.word[0]) & code.mask[0];
             if constexpr (code.mask[1] != 0) {
@@ -237,23 +227,23 @@ public:
             }
             return differ == 0;
         }
-        // Near the end of what may be read: bytes from end on never match, since a marker
-        // holds no zero byte.
+        // Bytes from end on never match, since a marker holds no zero byte.
         for (std::ptrdiff_t i = 0; i < code.length; ++i) {
-            if (p + i >= end ||
-                static_cast<unsigned char>(p[i]) != (code.word[i / 8] >> (8 * (i % 8)) & 0xFF)) {
+            if (p + i >= end || p[i] != code.Byte(i)) {
                 return false;
             }
         }
         return true;
     }
 
+    Chunk chunk;
     char* base = nullptr;
+    std::uint64_t zeros = 0;
+    std::uint64_t rowEnds = 0;
 
 private:
     char* const end;
     const char* const readable;
-    TChunkMarks marks{};
 };
 
 // Where the searches of a line stand: the marker places found so far, where the next search
@@ -265,53 +255,51 @@ struct TRowProgress {
     char* stoppedAt = nullptr;
 };
 
-// Step S: finds its marker from progress.from on, or the stop before it. True when found.
-template <typename Scan, int S>
-bool FindStep(TLineMarks<Scan>& marks, TRowProgress& row) {
+// Step S: finds its marker from row.from on, or the stop before it. True when found.
+template <typename Chunk, int S>
+bool FindStep(TLineChunks<Chunk>& line, TRowProgress& row) {
     constexpr TMarkerCode code = kStepCodes[S];
     constexpr bool kWatched = S > 0 && S < kRowEndStep;
     for (;;) {
-        const std::uint64_t stops =
-            marks.From(kMarkZero, row.from) | (kWatched ? marks.From(kMarkRowEnd, row.from) : 0);
-        const std::uint64_t anchors = marks.From(code.anchor.mark, row.from + code.anchor.offset);
-        for (std::uint64_t places = stops | anchors; places != 0; places &= places - 1) {
+        const std::uint64_t stops = line.From(line.zeros | (kWatched ? line.rowEnds : 0), row.from);
+        const std::uint64_t starts = line.From(line.chunk.template Places<code>(), row.from);
+        for (std::uint64_t places = stops | starts; places != 0; places &= places - 1) {
             const int bit = __builtin_ctzll(places);
-            char* const p = marks.base + bit;
-            if (stops >> bit & 1 &&
-                (*p == '\0' || marks.template Holds<kStepCodes[kRowEndStep]>(p))) {
+            char* const p = line.base + bit;
+            if (stops >> bit & 1 && (*p == '\0' || line.template Holds<kRowEnd>(p))) {
                 row.stoppedAt = p;
                 return false;
             }
-            if (anchors >> bit & 1 && marks.template Holds<code>(p - code.anchor.offset)) {
-                row.at[row.found++] = p - code.anchor.offset;
-                row.from = p - code.anchor.offset + code.length;
-                if (row.from - marks.base >= kChunk) {
-                    marks.Mark(row.from);
+            if (starts >> bit & 1 && line.template Holds<code>(p)) {
+                row.at[row.found++] = p;
+                row.from = p + code.length;
+                if (row.from - line.base >= kChunk) {
+                    line.Load(row.from);
                 }
                 return true;
             }
         }
-        marks.Mark(marks.base + kChunk);
+        line.Load(line.base + kChunk);
     }
 }
 
-template <typename Scan, int... S>
-void FindSteps(TLineMarks<Scan>& marks, TRowProgress& row, std::integer_sequence<int, S...>) {
-    (FindStep<Scan, S>(marks, row) && ...);
+template <typename Chunk, int... S>
+void FindSteps(TLineChunks<Chunk>& line, TRowProgress& row, std::integer_sequence<int, S...>) {
+    (FindStep<Chunk, S>(line, row) && ...);
 }
 
 // ParseRow of a line whose terminating zero is at end; bytes up to readable may be read.
-template <typename Scan>
+template <typename Chunk>
 bool ParseLine(const FieldExtractor* pairs, char* line, char* end, const char* readable,
                TZRecord& record) {
-    // Every step searches from where the marker before it ended, so each marked place of the
-    // line is looked at once, in order. The first row end met closes the body, as the zero
-    // written there would; a zero byte ends the search.
-    TLineMarks<Scan> marks(end, readable);
+    // Every step searches from where the marker before it ended, so each place of the line is
+    // looked at once, in order. The first row end met closes the body, as the zero written there
+    // would; a zero byte ends the search.
+    TLineChunks<Chunk> chunks(end, readable);
     TRowProgress row;
     row.from = line;
-    marks.Mark(line);
-    FindSteps(marks, row, std::make_integer_sequence<int, kSteps>());
+    chunks.Load(line);
+    FindSteps(chunks, row, std::make_integer_sequence<int, kSteps>());
     if (row.found == 0) {
         return false;
     }
@@ -360,7 +348,7 @@ void ParseLines(const FieldExtractor* pairs, const std::vector<char*>& rows, cha
 __attribute__((flatten)) void ParseLinesPortable(const FieldExtractor* pairs,
                                                  const std::vector<char*>& rows, char* pageEnd,
                                                  std::vector<TZRecord>& records) {
-    ParseLines<TPortableScan>(pairs, rows, pageEnd, records);
+    ParseLines<TPortableChunk>(pairs, rows, pageEnd, records);
 }
 
 #if defined(__x86_64__)
@@ -368,7 +356,7 @@ __attribute__((target("avx512bw"), flatten)) void ParseLinesAvx512(const FieldEx
                                                                    const std::vector<char*>& rows,
                                                                    char* pageEnd,
                                                                    std::vector<TZRecord>& records) {
-    ParseLines<TAvx512Scan>(pairs, rows, pageEnd, records);
+    ParseLines<TAvx512Chunk>(pairs, rows, pageEnd, records);
 }
 
 using LinesParser = decltype(&ParseLinesPortable);
@@ -411,7 +399,7 @@ void CFolianta::SplitRows() {
 
 bool CFolianta::ParseRow(char* line, TZRecord& record) {
     char* const end = line + std::strlen(line);
-    return ParseLine<TPortableScan>(extractors, line, end, end + 1, record);
+    return ParseLine<TPortableChunk>(extractors, line, end, end + 1, record);
 }
 
 char* CFolianta::Extract(char*& cursor, const FieldExtractor& extractor) {
