@@ -2,13 +2,6 @@
 
 #include "app/Cp1251.h"
 
-namespace {
-
-// The record field shown in each column: the title comes before the work's link.
-constexpr int kColumnField[TRecordTableModel::kColumnCount] = {1, 0, 2, 3, 4, 5, 6};
-
-}  // namespace
-
 void TRecordTableModel::ShowRecords(const CFolianta& catalogue) {
     beginResetModel();
     page = catalogue.PageBuffer();
@@ -31,7 +24,7 @@ QVariant TRecordTableModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const TZRecord& record = (*records)[rows[std::size_t(index.row())]];
-    return DecodeCp1251(record[kColumnField[index.column()]]);
+    return DecodeCp1251(record[kTableColumns[index.column()]]);
 }
 
 QVariant TRecordTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -12,7 +12,7 @@
 // whatever is loaded later; texts are decoded only when a cell is drawn.
 class TRecordTableModel : public QAbstractTableModel {
 public:
-    static constexpr int kColumnCount = 7;
+    static constexpr int kColumnCount = TZRecord::kFieldCount;
 
     explicit TRecordTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 

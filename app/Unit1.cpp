@@ -6,12 +6,12 @@
 
 #include "app/Anchors.h"
 #include "app/Cp1251.h"
-#include "app/DesignedGenres.h"
 #include "app/DownloadProgress.h"
 #include "app/ErrorBox.h"
 #include "app/FormStyle.h"
 #include "app/RecordTableModel.h"
 #include "app/UnitAutorList.h"
+#include "catalogue/Unitfolianta_genres.h"
 #include "filter/Unitfilter.h"
 #include "net/UnitHttp_texts.h"
 #include "util/Unitutils.h"
@@ -32,29 +32,12 @@ constexpr int kTableRowHeight = 16;
 constexpr int kGenreItemHeight = 13;
 constexpr int kGenreColumns = 3;
 
-// Field indexes of the record texts the filters test.
-constexpr int kSizeField = 2;
-constexpr int kZanrField = 3;
-constexpr int kAutorLinkField = 4;
-
-// Puts child into the next slot of list; the list owns it from then on.
-void Attach(CFilterList& list, int& slot, std::unique_ptr<CBaseFilter> child) {
-    if (list.SetAt(slot, child.get())) {
-        child.release();
-        ++slot;
-    }
-}
-
 std::unique_ptr<CBaseFilter> SizeBound(const QLineEdit* edit, bool lessThan) {
-    return std::make_unique<CFilterCMP>(EncodeCp1251(edit->text()).c_str(), kSizeField, lessThan,
-                                        true);
+    return std::make_unique<CFilterCMP>(EncodeCp1251(edit->text()).c_str(), TZRecord::kSize,
+                                        lessThan, true);
 }
 
-std::unique_ptr<CFilterList> AnyOf(int mode, int count) {
-    return std::make_unique<CFilterList>(mode, count, true);
-}
-
-std::unique_ptr<CBaseFilter> Contains(const char* pattern, int field) {
+std::unique_ptr<CBaseFilter> Contains(const char* pattern, TZRecord::Field field) {
     auto leaf = std::make_unique<CFilterInside>(true);
     leaf->SetPattern(pattern, field);
     return leaf;
@@ -63,27 +46,22 @@ std::unique_ptr<CBaseFilter> Contains(const char* pattern, int field) {
 // Passes the records whose author link contains the link of at least one entry (lmAny), or of
 // no entry (lmNone).
 std::unique_ptr<CBaseFilter> AuthorCondition(const TAutorList& list, int mode) {
-    auto node = AnyOf(mode, int(list.size()));
-    int slot = 0;
+    TFilterChildren leaves;
     for (const TAutorInf& entry : list) {
-        Attach(*node, slot, Contains(entry.link, kAutorLinkField));
+        leaves.push_back(Contains(entry.link, TZRecord::kAutorLink));
     }
-    return node;
+    return MakeFilterList(mode, std::move(leaves), true);
 }
 
+// Passes the records whose genre text contains a ticked genre.
 std::unique_ptr<CBaseFilter> GenreCondition(const TCheckListBox* genres) {
-    int ticked = 0;
-    for (int i = 0; i < genres->Count(); ++i) {
-        ticked += genres->Checked(i);
-    }
-    auto node = AnyOf(lmAny, ticked);
-    int slot = 0;
+    TFilterChildren leaves;
     for (int i = 0; i < genres->Count(); ++i) {
         if (genres->Checked(i)) {
-            Attach(*node, slot, Contains(EncodeCp1251(genres->ItemText(i)).c_str(), kZanrField));
+            leaves.push_back(Contains(EncodeCp1251(genres->ItemText(i)).c_str(), TZRecord::kZanr));
         }
     }
-    return node;
+    return MakeFilterList(lmAny, std::move(leaves), true);
 }
 
 // Opens the catalogue site's page at link (a path written in a listing page) in the browser;
@@ -238,11 +216,12 @@ void TForm1::BindEvents() {
 
 void TForm1::Table1DblClick() {
     const TGridRect selection = Table1->Selection();
-    if (selection.Left == 0 || selection.Left == 1) {
-        OpenSiteLink(Table1->Cell(1, selection.Top));
+    const auto clicked = [&](TZRecord::Field field) { return selection.Left == ColumnOf(field); };
+    if (clicked(TZRecord::kTitle) || clicked(TZRecord::kWorkLink)) {
+        OpenSiteLink(Table1->Cell(ColumnOf(TZRecord::kWorkLink), selection.Top));
     }
-    if (selection.Left == 4 || selection.Left == 5) {
-        OpenSiteLink(Table1->Cell(4, selection.Top));
+    if (clicked(TZRecord::kAutorLink) || clicked(TZRecord::kAutorName)) {
+        OpenSiteLink(Table1->Cell(ColumnOf(TZRecord::kAutorLink), selection.Top));
     }
 }
 
@@ -295,30 +274,24 @@ void TForm1::ZanrListClickCheck() {
 }
 
 void TForm1::Button4Click() {
-    QCheckBox* const switches[] = {SizeMaxCheck, SizeMinCheck, AutorCheck, NotAutorCheck,
-                                   ZanrCheck};
-    int conditions = 0;
-    for (const QCheckBox* box : switches) {
-        conditions += box->isChecked();
-    }
-    CFilterList root(lmAll, conditions, false);
-    int slot = 0;
+    TFilterChildren conditions;
     if (SizeMaxCheck->isChecked()) {
-        Attach(root, slot, SizeBound(SizeMaxEdit, true));
+        conditions.push_back(SizeBound(SizeMaxEdit, true));
     }
     if (SizeMinCheck->isChecked()) {
-        Attach(root, slot, SizeBound(SizeMinEdit, false));
+        conditions.push_back(SizeBound(SizeMinEdit, false));
     }
     if (AutorCheck->isChecked()) {
-        Attach(root, slot, AuthorCondition(store.GetAutorList1(), lmAny));
+        conditions.push_back(AuthorCondition(store.GetAutorList1(), lmAny));
     }
     if (NotAutorCheck->isChecked()) {
-        Attach(root, slot, AuthorCondition(store.GetAutorList2(), lmNone));
+        conditions.push_back(AuthorCondition(store.GetAutorList2(), lmNone));
     }
     if (ZanrCheck->isChecked()) {
-        Attach(root, slot, GenreCondition(ZanrList));
+        conditions.push_back(GenreCondition(ZanrList));
     }
-    store.ApplyFilter(&root);
+    const std::unique_ptr<CFilterList> root = MakeFilterList(lmAll, std::move(conditions), false);
+    store.ApplyFilter(root.get());
     table1Cells->ShowRecords(store);
 }
 

@@ -4,18 +4,15 @@
 
 namespace {
 
-constexpr int kSizeField = 2;
-constexpr int kZanrField = 3;
-constexpr int kAutorLinkField = 4;
-
-CFilterList* ListOf(int mode, const std::vector<std::string>& patterns, int field) {
-    auto* list = new CFilterList(mode, int(patterns.size()), true);
-    for (std::size_t i = 0; i < patterns.size(); ++i) {
-        auto* leaf = new CFilterInside(true);
-        leaf->SetPattern(patterns[i].c_str(), field);
-        list->SetAt(int(i), leaf);
+std::unique_ptr<CBaseFilter> ListOf(int mode, const std::vector<std::string>& patterns,
+                                    TZRecord::Field field) {
+    TFilterChildren leaves;
+    for (const std::string& pattern : patterns) {
+        auto leaf = std::make_unique<CFilterInside>(true);
+        leaf->SetPattern(pattern.c_str(), field);
+        leaves.push_back(std::move(leaf));
     }
-    return list;
+    return MakeFilterList(mode, std::move(leaves), true);
 }
 
 std::vector<std::string> FirstAuthors(const GeneratedPage& page, std::size_t from, std::size_t n) {
@@ -46,23 +43,23 @@ FilterSetup IncludeListSetup(const GeneratedPage& page, std::size_t authors) {
 }
 
 std::unique_ptr<CFilterList> BuildTree(const FilterSetup& s) {
-    const int conditions = s.sizeMax + s.sizeMin + !s.wanted.empty() + !s.unwanted.empty() + s.zanr;
-    auto root = std::make_unique<CFilterList>(lmAll, conditions, false);
-    int slot = 0;
+    TFilterChildren conditions;
     if (s.sizeMax) {
-        root->SetAt(slot++, new CFilterCMP(s.upper.c_str(), kSizeField, true, true));
+        conditions.push_back(
+            std::make_unique<CFilterCMP>(s.upper.c_str(), TZRecord::kSize, true, true));
     }
     if (s.sizeMin) {
-        root->SetAt(slot++, new CFilterCMP(s.lower.c_str(), kSizeField, false, true));
+        conditions.push_back(
+            std::make_unique<CFilterCMP>(s.lower.c_str(), TZRecord::kSize, false, true));
     }
     if (!s.wanted.empty()) {
-        root->SetAt(slot++, ListOf(lmAny, s.wanted, kAutorLinkField));
+        conditions.push_back(ListOf(lmAny, s.wanted, TZRecord::kAutorLink));
     }
     if (!s.unwanted.empty()) {
-        root->SetAt(slot++, ListOf(lmNone, s.unwanted, kAutorLinkField));
+        conditions.push_back(ListOf(lmNone, s.unwanted, TZRecord::kAutorLink));
     }
     if (s.zanr) {
-        root->SetAt(slot++, ListOf(lmAny, s.genres, kZanrField));
+        conditions.push_back(ListOf(lmAny, s.genres, TZRecord::kZanr));
     }
-    return root;
+    return MakeFilterList(lmAll, std::move(conditions), false);
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/PageGenerator.h"
+#include "tests/support/PageGenerator.h"
 #include "filter/Unitfilter.h"
 
 // The filter set-ups the benchmarks measure, drawn from a generated page, and the tree the main

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "bench/PageGenerator.h"
+#include "tests/support/PageGenerator.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "bench/FilterSetups.h"
-#include "bench/PageGenerator.h"
+#include "tests/support/PageGenerator.h"
 #include "catalogue/Unitfolianta.h"
 
 namespace {

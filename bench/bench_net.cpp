@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "bench/PageGenerator.h"
+#include "tests/support/PageGenerator.h"
 #include "bench/PageServer.h"
 #include "net/UnitHttp.h"
 #include "net/UnitHttp_texts.h"

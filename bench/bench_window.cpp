@@ -18,7 +18,7 @@
 #include "app/Cp1251.h"
 #include "app/Unit1.h"
 #include "bench/FilterSetups.h"
-#include "bench/PageGenerator.h"
+#include "tests/support/PageGenerator.h"
 
 namespace {
 

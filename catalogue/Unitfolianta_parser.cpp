@@ -305,7 +305,7 @@ bool ParseLine(const FieldExtractor* pairs, char* line, char* end, const char* r
     }
     // The fields found whole before the search stopped, and the row end that closes the body;
     // a body that is never closed yields nothing and writes nothing.
-    const int fieldsFound = std::min((row.found - 1) / 2, TZRecord::kFieldCount);
+    const int fieldsFound = std::min<int>((row.found - 1) / 2, TZRecord::kFieldCount);
     char* const bodyEnd = row.found == kSteps                       ? row.at[kRowEndStep]
                           : row.stoppedAt && *row.stoppedAt != '\0' ? row.stoppedAt
                                                                     : nullptr;

@@ -16,9 +16,19 @@ void CopyCapped(char (&dst)[N], const char* src) {
 
 // One work of a listing page: seven zero-terminated texts that lie inside the catalogue's page
 // text. A record owns nothing and stays valid until the next page is loaded. Fields are
-// addressed by name or by index 0..6 in declaration order.
+// addressed by name or by index (TZRecord::Field) in declaration order.
 struct TZRecord {
-    static constexpr int kFieldCount = 7;
+    // The field indexes, in the order of the members below and of a listing row.
+    enum Field : int {
+        kWorkLink,
+        kTitle,
+        kSize,
+        kZanr,
+        kAutorLink,
+        kAutorName,
+        kLastCell,
+        kFieldCount
+    };
 
     const char* workLink = nullptr;
     const char* title = nullptr;
@@ -31,6 +41,22 @@ struct TZRecord {
     // Field number index (0..kFieldCount-1); any other index gives null.
     const char* operator[](int index) const;
 };
+
+// The record field each column of the result table shows: the title comes before the work's
+// link, the other fields follow in index order.
+inline constexpr TZRecord::Field kTableColumns[TZRecord::kFieldCount] = {
+    TZRecord::kTitle,     TZRecord::kWorkLink,  TZRecord::kSize,    TZRecord::kZanr,
+    TZRecord::kAutorLink, TZRecord::kAutorName, TZRecord::kLastCell};
+
+// The result table's column that shows field.
+constexpr int ColumnOf(TZRecord::Field field) {
+    for (int column = 0; column < TZRecord::kFieldCount; ++column) {
+        if (kTableColumns[column] == field) {
+            return column;
+        }
+    }
+    return -1;
+}
 
 // The record's fields in index order, for code that fills or reads them by number.
 inline constexpr const char* TZRecord::*kRecordFields[TZRecord::kFieldCount] = {

@@ -87,6 +87,18 @@ bool CFilterList::Accept(const TZRecord& record) const {
     return settledBy == negated;
 }
 
+std::unique_ptr<CFilterList> MakeFilterList(int mode, TFilterChildren children,
+                                            bool ownedByParent) {
+    auto list = std::make_unique<CFilterList>(mode, int(children.size()), ownedByParent);
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        if (children[i]) {
+            children[i]->ownedByParent = true;
+            list->SetAt(int(i), children[i].release());
+        }
+    }
+    return list;
+}
+
 CFilterCMP::CFilterCMP(const char* text, int field, bool lessThan, bool ownedByParent)
     : CBaseFilter(ownedByParent) {
     SetBound(text, field, lessThan);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,6 +67,13 @@ private:
     int childCount = 0;
     int mode;
 };
+
+using TFilterChildren = std::vector<std::unique_ptr<CBaseFilter>>;
+
+// A list of mode with one slot for each of children, in order, sized from them so that none is
+// left out; a null child is an empty slot. The list owns the children (their ownedByParent is
+// set) and destroys them with itself.
+std::unique_ptr<CFilterList> MakeFilterList(int mode, TFilterChildren children, bool ownedByParent);
 
 // A size bound on one record field, in the order of CompareSizeText. A field equal to the bound
 // is rejected by both kinds of bound.

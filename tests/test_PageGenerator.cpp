@@ -1,4 +1,4 @@
-#include "bench/PageGenerator.h"
+#include "tests/support/PageGenerator.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 #include <functional>
 #include <memory>
 
-#include "bench/PageGenerator.h"
 #include "catalogue/Unitfolianta.h"
 #include "filter/Unitfilter_matcher.h"
+#include "tests/support/PageGenerator.h"
 #include "tests/support/ReferenceFilter.h"
 
 namespace {
@@ -25,21 +25,10 @@ private:
     int* destroyed;
 };
 
-TZRecord RecordWith(int field, const char* text) {
+// A record whose field holds text and whose other fields are empty.
+TZRecord RecordWith(TZRecord::Field field, const char* text) {
     TZRecord r{"", "", "", "", "", "", ""};
-    switch (field) {
-        case 2:
-            r.size = text;
-            break;
-        case 3:
-            r.zanr = text;
-            break;
-        case 4:
-            r.autorLink = text;
-            break;
-        default:
-            ADD_FAILURE() << "unused field " << field;
-    }
+    r.*kRecordFields[field] = text;
     return r;
 }
 
@@ -55,12 +44,15 @@ TEST(CFilterList, CombinesChildrenByMode) {
         int mode;
         bool expected;
     } rows[] = {
-        {"", lmAll, true},    {"", lmAny, false},      {"", lmNotAll, false},
-        {"", lmNone, true},   {"TT", lmAll, true},     {"TF", lmAll, false},
-        {"T-", lmAll, false}, {"FF", lmAny, false},    {"FT", lmAny, true},
-        {"-T", lmAny, true},  {"TT", lmNotAll, false}, {"TF", lmNotAll, true},
-        {"FF", lmNone, true}, {"FT", lmNone, false},   {"-", lmNone, true},
-        {"TT", 4, false},     {"", -1, false},         {"T", 7, false},
+        {"", lmAll, true},       {"", lmAny, false},
+        {"", lmNotAll, false},   {"", lmNone, true},
+        {"TT", lmAll, true},     {"TF", lmAll, false},
+        {"T-", lmAll, false},    {"FF", lmAny, false},
+        {"FT", lmAny, true},     {"-T", lmAny, true},
+        {"TT", lmNotAll, false}, {"TF", lmNotAll, true},
+        {"FF", lmNone, true},    {"FT", lmNone, false},
+        {"-", lmNone, true},     {"TT", TZRecord::kAutorLink, false},
+        {"", -1, false},         {"T", 7, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string("slots '") + row.slots + "' mode " + std::to_string(row.mode));
@@ -123,6 +115,24 @@ TEST(CFilterList, ReplacingAndDroppingSlotsReleasesOwnedChildren) {
     EXPECT_THROW(list.SetCount(-1), std::invalid_argument);
 }
 
+TEST(MakeFilterList, GivesEachChildASlotInOrderAndOwnsThem) {
+    int destroyed = 0;
+    {
+        TFilterChildren children;
+        children.push_back(std::make_unique<FixedFilter>(true, &destroyed, false));
+        children.push_back(nullptr);
+        children.push_back(std::make_unique<FixedFilter>(false, &destroyed));
+        const CBaseFilter* first = children[0].get();
+        const std::unique_ptr<CFilterList> list = MakeFilterList(lmAny, std::move(children), false);
+        EXPECT_EQ(list->Count(), 3);
+        EXPECT_EQ(list->At(0), first);
+        EXPECT_EQ(list->At(1), nullptr) << "a null child is an empty slot";
+        EXPECT_TRUE(first->ownedByParent);
+        EXPECT_TRUE(list->Accept(TZRecord{}));
+    }
+    EXPECT_EQ(destroyed, 2);
+}
+
 TEST(CFilterCMP, BoundsCompareAsSizeTexts) {
     const std::string upper = ToCp1251("1000К");
     struct Row {
@@ -149,19 +159,19 @@ TEST(CFilterCMP, BoundsCompareAsSizeTexts) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
-        const CFilterCMP f(row.bound.c_str(), 2, row.lessThan, false);
-        EXPECT_EQ(f.Accept(RecordWith(2, row.size.c_str())), row.passes);
+        const CFilterCMP f(row.bound.c_str(), TZRecord::kSize, row.lessThan, false);
+        EXPECT_EQ(f.Accept(RecordWith(TZRecord::kSize, row.size.c_str())), row.passes);
     }
 }
 
 TEST(CFilterCMP, KeepsItsOwnCopyOfTheBound) {
     std::string bound = "50k";
-    CFilterCMP f(bound.c_str(), 2, true, false);
+    CFilterCMP f(bound.c_str(), TZRecord::kSize, true, false);
     bound = "1k";
-    EXPECT_TRUE(f.Accept(RecordWith(2, "10k")));
-    f.SetBound("5k", 2, false);
-    EXPECT_TRUE(f.Accept(RecordWith(2, "10k")));
-    EXPECT_FALSE(f.Accept(RecordWith(2, "5k")));
+    EXPECT_TRUE(f.Accept(RecordWith(TZRecord::kSize, "10k")));
+    f.SetBound("5k", TZRecord::kSize, false);
+    EXPECT_TRUE(f.Accept(RecordWith(TZRecord::kSize, "10k")));
+    EXPECT_FALSE(f.Accept(RecordWith(TZRecord::kSize, "5k")));
     EXPECT_THROW(f.SetBound("1k", 7, true), std::out_of_range);
 }
 
@@ -169,19 +179,20 @@ TEST(CFilterInside, MatchesAByteExactRunAnywhere) {
     const std::string prose = ToCp1251("Проза");
     struct Row {
         const char* label;
-        int field;
+        TZRecord::Field field;
         std::string pattern;
         std::string text;
         bool passes;
     } rows[] = {
-        {"genre alone", 3, prose, prose, true},
-        {"genre among others", 3, prose, ToCp1251("Фантастика, Проза"), true},
-        {"other letter case", 3, prose, ToCp1251("ПРОЗА"), false},
-        {"absent", 3, prose, ToCp1251("Поэзия"), false},
-        {"author link part of a longer link", 4, "/i/ivanov/", "/i/ivanov/sub/", true},
-        {"longer pattern than field", 4, "/i/ivanov/", "/i/", false},
-        {"empty pattern in empty field", 4, "", "", true},
-        {"empty pattern in any field", 3, "", prose, true},
+        {"genre alone", TZRecord::kZanr, prose, prose, true},
+        {"genre among others", TZRecord::kZanr, prose, ToCp1251("Фантастика, Проза"), true},
+        {"other letter case", TZRecord::kZanr, prose, ToCp1251("ПРОЗА"), false},
+        {"absent", TZRecord::kZanr, prose, ToCp1251("Поэзия"), false},
+        {"author link part of a longer link", TZRecord::kAutorLink, "/i/ivanov/", "/i/ivanov/sub/",
+         true},
+        {"longer pattern than field", TZRecord::kAutorLink, "/i/ivanov/", "/i/", false},
+        {"empty pattern in empty field", TZRecord::kAutorLink, "", "", true},
+        {"empty pattern in any field", TZRecord::kZanr, "", prose, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
@@ -193,11 +204,11 @@ TEST(CFilterInside, MatchesAByteExactRunAnywhere) {
 
 TEST(CFilterInside, WithoutPatternRejectsAndSetPatternReplaces) {
     CFilterInside f(false);
-    EXPECT_FALSE(f.Accept(RecordWith(3, "")));
-    f.SetPattern("a", 3);
-    f.SetPattern("b", 4);
-    EXPECT_TRUE(f.Accept(RecordWith(4, "abc")));
-    EXPECT_FALSE(f.Accept(RecordWith(3, "abc"))) << "the field was replaced too";
+    EXPECT_FALSE(f.Accept(RecordWith(TZRecord::kZanr, "")));
+    f.SetPattern("a", TZRecord::kZanr);
+    f.SetPattern("b", TZRecord::kAutorLink);
+    EXPECT_TRUE(f.Accept(RecordWith(TZRecord::kAutorLink, "abc")));
+    EXPECT_FALSE(f.Accept(RecordWith(TZRecord::kZanr, "abc"))) << "the field was replaced too";
     EXPECT_THROW(f.SetPattern("a", -1), std::out_of_range);
 }
 
@@ -255,9 +266,9 @@ TEST(ApplyFilter, KeepsWhatThePlainEvaluationKeepsForHandBuiltTrees) {
     for (int i = 0; i < 400; ++i) {
         std::string pattern(60, char(1 + i % 255));
         pattern[0] = char(255 - i % 200);
-        huge.push_back(inside(pattern, 4));
+        huge.push_back(inside(pattern, TZRecord::kAutorLink));
     }
-    huge.push_back(inside(page.authorLinks[3], 4));
+    huge.push_back(inside(page.authorLinks[3], TZRecord::kAutorLink));
     const std::string genre = ToCp1251("Проза");
     const struct Case {
         const char* label;
@@ -265,17 +276,20 @@ TEST(ApplyFilter, KeepsWhatThePlainEvaluationKeepsForHandBuiltTrees) {
     } cases[] = {
         {"empty slot in an any-list",
          [&] {
-             return listOf(lmAny, {nullptr, inside(genre, 3)});
+             return listOf(lmAny, {nullptr, inside(genre, TZRecord::kZanr)});
          }},
-        {"invalid mode", [&] { return listOf(7, {inside(genre, 3)}); }},
+        {"invalid mode", [&] { return listOf(7, {inside(genre, TZRecord::kZanr)}); }},
         {"not-all of leaves on two fields",
          [&] {
-             return listOf(lmNotAll, {inside(genre, 3), inside("/", 4)});
+             return listOf(lmNotAll,
+                           {inside(genre, TZRecord::kZanr), inside("/", TZRecord::kAutorLink)});
          }},
         {"none of authors and a nested any",
          [&] {
-             return listOf(lmNone, {inside(page.authorLinks[0], 4), inside(page.authorLinks[1], 4),
-                                    listOf(lmAny, {new CFilterCMP("9k", 2, true, true)})});
+             return listOf(lmNone,
+                           {inside(page.authorLinks[0], TZRecord::kAutorLink),
+                            inside(page.authorLinks[1], TZRecord::kAutorLink),
+                            listOf(lmAny, {new CFilterCMP("9k", TZRecord::kSize, true, true)})});
          }},
         {"leaf without pattern and the base node",
          [&] {
@@ -283,7 +297,8 @@ TEST(ApplyFilter, KeepsWhatThePlainEvaluationKeepsForHandBuiltTrees) {
          }},
         {"empty pattern",
          [&] {
-             return listOf(lmNone, {inside("", 0), inside(genre, 3)});
+             return listOf(lmNone,
+                           {inside("", TZRecord::kWorkLink), inside(genre, TZRecord::kZanr)});
          }},
         {"subclass answers for itself",
          [&] {
@@ -291,7 +306,7 @@ TEST(ApplyFilter, KeepsWhatThePlainEvaluationKeepsForHandBuiltTrees) {
                  using CFilterInside::CFilterInside;
                  bool Accept(const TZRecord& r) const override { return r.lastCell[0] % 2; }
              };
-             return listOf(lmAll, {new Odd(true), inside("/", 4)});
+             return listOf(lmAll, {new Odd(true), inside("/", TZRecord::kAutorLink)});
          }},
         {"too many patterns for one table", [&] { return listOf(lmAny, huge); }},
     };

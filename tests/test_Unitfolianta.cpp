@@ -7,10 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "bench/PageGenerator.h"
 #include "filter/Unitfilter.h"
 #include "tests/support/ListingRows.h"
+#include "tests/support/PageGenerator.h"
 #include "tests/support/ReferenceParser.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -38,17 +39,11 @@ std::vector<std::string> FieldsOf(const Fields& f) {
 
 class TempDir : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("folianta_test_" + std::to_string(getpid()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
     std::string Write(const std::string& name, const std::string& bytes) {
-        const fs::path p = dir / name;
-        std::ofstream(p, std::ios::binary) << bytes;
-        return p.string();
+        return folder.Write(name, bytes);
     }
-    fs::path dir;
+    TTempFolder folder;
+    const fs::path dir = folder.Path();
 };
 
 TEST(ListingParser, CutsPagesIntoRecords) {
@@ -276,7 +271,7 @@ TEST(ApplyFilter, KeepsAcceptedRecordsInPageOrder) {
         EXPECT_EQ(store.ShownAt(i).size, store.Records()[i].size);
     }
 
-    CFilterCMP small("10k", 2, true, false);
+    CFilterCMP small("10k", TZRecord::kSize, true, false);
     store.ApplyFilter(&small);
     ASSERT_EQ(store.ShownCount(), 2);
     EXPECT_EQ(store.ShownAt(0).size, store.Records()[0].size);

@@ -15,8 +15,9 @@
 #include <ostream>
 #include <sstream>
 
-#include "bench/PageGenerator.h"
 #include "catalogue/Unitfolianta.h"
+#include "tests/support/PageGenerator.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -152,19 +153,8 @@ std::string FileBytes(const fs::path& path) {
 
 class SettingsFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("folianta_settings_" + std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir);
-    }
     std::string Write(const std::string& name, const std::string& bytes) {
-        const fs::path p = dir / name;
-        std::ofstream(p, std::ios::binary) << bytes;
-        return p.string();
+        return folder.Write(name, bytes);
     }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
@@ -174,7 +164,8 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    fs::path dir;
+    TTempFolder folder;
+    const fs::path dir = folder.Path();
 };
 
 TEST_F(SettingsFile, SavedSettingsReadBackTheSame) {

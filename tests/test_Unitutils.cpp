@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/PageGenerator.h"
+#include "tests/support/PageGenerator.h"
 
 namespace {
 

@@ -1,16 +1,26 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Folianta needs to build, test, package and run; only the missing ones.
+# Installs the Debian packages Folianta needs, only the missing ones: `deps.sh run` what building
+# and running the program takes, `deps.sh` (or `deps.sh all`) also what its tests, benchmarks,
+# fuzzers, real-peer checks and package need.
 set -euo pipefail
 
-packages=(
+run=(
     cmake ninja-build g++ pkg-config
+    qt6-base-dev libglib2.0-dev shared-mime-info fonts-liberation2
+    xvfb xauth imagemagick
+)
+develop=(
     libgtest-dev libgmock-dev libbenchmark-dev
-    qt6-base-dev libglib2.0-dev shared-mime-info
     clang libclang-rt-14-dev
     python3 curl tinyproxy
-    xvfb xauth imagemagick fonts-liberation2
     dpkg-dev file desktop-file-utils appstream librsvg2-bin
 )
+
+case "${1:-all}" in
+    run) packages=("${run[@]}") ;;
+    all) packages=("${run[@]}" "${develop[@]}") ;;
+    *) echo "usage: $0 [run|all]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -12,7 +12,7 @@
 
 #include "app/ErrorBox.h"
 #include "app/Unit1.h"
-#include "bench/PageGenerator.h"
+#include "tests/support/PageGenerator.h"
 #include "tests/support/ListingRows.h"
 
 // The controls of window: its own child widgets and those of its group boxes.

@@ -33,11 +33,11 @@ TEST_F(LinkTest, TitleAndLinkColumnsOpenTheWorkAuthorColumnsTheAuthor) {
         int col, row;
         std::string address;
     } rows[] = {
-        {0, 1, "/w/0.shtml"},
-        {1, 1, "/w/0.shtml"},
-        {4, 1, "/a0/"},
-        {5, 2, "/a 1/"},
-        {0, 2, "/w/1 $(touch pwned) `touch pwned`;-x"},
+        {ColumnOf(TZRecord::kTitle), 1, "/w/0.shtml"},
+        {ColumnOf(TZRecord::kWorkLink), 1, "/w/0.shtml"},
+        {ColumnOf(TZRecord::kAutorLink), 1, "/a0/"},
+        {ColumnOf(TZRecord::kAutorName), 2, "/a 1/"},
+        {ColumnOf(TZRecord::kTitle), 2, "/w/1 $(touch pwned) `touch pwned`;-x"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.address);
@@ -51,20 +51,24 @@ TEST_F(LinkTest, TitleAndLinkColumnsOpenTheWorkAuthorColumnsTheAuthor) {
 TEST_F(LinkTest, EnterAndReturnOpenAsADoubleClickDoes) {
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
         SCOPED_TRACE(key);
-        form->Table1->Select({5, 2, 5, 2});
+        const int name = ColumnOf(TZRecord::kAutorName);
+        form->Table1->Select({name, 2, name, 2});
         QTest::keyClick(form->Table1, key);
         EXPECT_EQ(testdesktop::WaitForRecord(), Args{Site("/a 1/")});
     }
 }
 
 TEST_F(LinkTest, OnlyTheSelectionsLeftColumnAndTopRowCount) {
-    DoubleClick(3, 1);  // the genre column opens nothing
-    form->Table1->Select({1, 1, 5, 2});
+    const int genre = ColumnOf(TZRecord::kZanr);
+    const int last = ColumnOf(TZRecord::kLastCell);
+    const int authorLink = ColumnOf(TZRecord::kAutorLink);
+    DoubleClick(genre, 1);  // the genre column opens nothing
+    form->Table1->Select({ColumnOf(TZRecord::kWorkLink), 1, ColumnOf(TZRecord::kAutorName), 2});
     form->Table1DblClick();
     EXPECT_EQ(testdesktop::WaitForRecord(), Args{Site("/w/0.shtml")});
-    form->Table1->Select({6, 1, 6, 1});
+    form->Table1->Select({last, 1, last, 1});
     form->Table1DblClick();
-    form->Table1->Select({4, 2, 5, 2});
+    form->Table1->Select({authorLink, 2, ColumnOf(TZRecord::kAutorName), 2});
     form->Table1DblClick();
     EXPECT_EQ(testdesktop::WaitForRecord(), Args{Site("/a 1/")})
         << "neither the genre nor the last column started anything";

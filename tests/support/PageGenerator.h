@@ -5,13 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/Cp1251Bytes.h"
+
 // Synthetic listing pages for tests, benchmarks and the bundled example: invented titles and
 // authors, genres from the program's genre list, realistic size texts, and a share of lines that
 // are not work rows. Everything is Windows-1251 bytes and depends on the seed alone.
-
-// Converts UTF-8 text made of ASCII and Russian letters to Windows-1251 bytes. Throws
-// std::invalid_argument on any other character.
-std::string ToCp1251(std::string_view utf8);
 
 // The 31 genre names of the program's genre list, in list order, as UTF-8.
 const std::vector<std::string_view>& GenreNames();

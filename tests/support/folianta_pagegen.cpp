@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "bench/PageGenerator.h"
+#include "tests/support/PageGenerator.h"
 
 int main(int argc, char** argv) {
     if (argc != 4) {

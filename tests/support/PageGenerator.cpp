@@ -1,9 +1,9 @@
-#include "bench/PageGenerator.h"
+#include "tests/support/PageGenerator.h"
 
-#include "app/DesignedGenres.h"
+#include "catalogue/Unitfolianta_genres.h"
+#include "tests/support/ListingRows.h"
 
 #include <random>
-#include <stdexcept>
 
 namespace {
 
@@ -70,32 +70,6 @@ const T& Pick(const T (&items)[N], std::mt19937& rng) {
 
 }  // namespace
 
-std::string ToCp1251(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x80) {
-            out += char(c);
-            continue;
-        }
-        if ((c & 0xE0) != 0xC0 || i + 1 >= utf8.size()) {
-            throw std::invalid_argument("ToCp1251: not a two-byte UTF-8 character");
-        }
-        const unsigned code = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3Fu);
-        if (code >= 0x410 && code <= 0x44F) {
-            out += char(0xC0 + (code - 0x410));
-        } else if (code == 0x401) {
-            out += char(0xA8);
-        } else if (code == 0x451) {
-            out += char(0xB8);
-        } else {
-            throw std::invalid_argument("ToCp1251: character outside the Russian alphabet");
-        }
-    }
-    return out;
-}
-
 const std::vector<std::string_view>& GenreNames() {
     static const std::vector<std::string_view> names(std::begin(kDesignedGenres),
                                                      std::end(kDesignedGenres));
@@ -146,11 +120,12 @@ GeneratedPage GenerateListingPage(std::size_t workRows, std::uint32_t seed,
             genre += ", ";
             genre += Pick(kDesignedGenres, rng);
         }
-        utf8 += "<tr><td width=400><a href=\"" + authorLink + "text_" + std::to_string(row) +
-                ".shtml\">\"" + title + "\"</a> &nbsp; <b>" + SizeText(rng) +
-                "</b> <small>&nbsp; " + genre + "</small></td><td width=200><a href=\"" +
-                authorLink + "indexdate.shtml\">" + authorName + "</a></td><td width=50>" +
-                std::to_string(std::uniform_int_distribution<int>(0, 40)(rng)) + "</td></tr>\n";
+        // The last cell is drawn before the size, the order the example page was made in.
+        const std::string lastCell = std::to_string(std::uniform_int_distribution<int>(0, 40)(rng));
+        const std::string size = SizeText(rng);
+        utf8 += ListingRow({authorLink + "text_" + std::to_string(row) + ".shtml", title, size,
+                            genre, authorLink, authorName, lastCell}) +
+                "\n";
     }
     utf8 += kFooter;
     page.bytes = ToCp1251(utf8);

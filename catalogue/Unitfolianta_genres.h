@@ -2,9 +2,10 @@
 
 #include <string_view>
 
-// The items of the main window's genre list as designed, in list order, in UTF-8 (the window
-// hands them to the filters in Windows-1251). Plain data, so that code without Qt (the page
-// generator) draws from the same names.
+// The genres a new genre list starts from, before settings replace them: the items of the main
+// window's genre list as designed, in list order, in UTF-8 (the window hands them on in
+// Windows-1251). Plain data, so that code without Qt (the page generator) draws from the same
+// names.
 inline constexpr std::string_view kDesignedGenres[] = {
     "Байки",   "Детектив",    "Детская",    "Драматургия",  "Естествознание", "Изобретательство",
     "История", "Киберпанк",   "Критика",    "Лирика",       "Литобзор",       "Любовный роман",
