@@ -16,8 +16,8 @@
 namespace {
 
 constexpr int kMaxDepth = 4;
-constexpr int kMaxChildren = 6;
-constexpr int kMaxLongList = 300;
+constexpr int kMaxChildren = 4;
+constexpr int kMaxLongList = 64;
 
 // A node of a class the compiled form does not know: its own Accept decides.
 class TReversedInside : public CFilterInside {
