@@ -4,7 +4,6 @@
 // making does not count in this process's peak.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -56,12 +55,3 @@ void BM_PeakMemory_250MBPageAllShown(benchmark::State& state) {
 BENCHMARK(BM_PeakMemory_250MBPageAllShown)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
