@@ -1,14 +1,12 @@
 #include "catalogue/Unitfolianta.h"
 
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <cstring>
 #include <numeric>
 #include <stdexcept>
 #include <string>
 
 #include "filter/Unitfilter_plan.h"
+#include "util/Unitutils_file.h"
 
 namespace {
 
@@ -17,10 +15,6 @@ constexpr std::size_t kReservedShown = 1000;
 // How many records ahead of the one filtered the filter's fields are fetched into the cache.
 constexpr std::size_t kPrefetchAhead = 32;
 constexpr std::size_t kPrefetchSpan = 32;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 std::shared_ptr<char[]> NewPageBuffer(std::int64_t size) {
     if (size < 0 || size > CFolianta::kMaxPageSize) {
@@ -44,22 +38,19 @@ CFolianta::CFolianta() : records(std::make_shared<std::vector<TZRecord>>()) {
 }
 
 bool CFolianta::LoadPage(const char* path) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    const CFileReader file(path, kMaxPageSize);
     if (!file) {
         return false;
     }
-    struct stat info {};
-    if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+    std::shared_ptr<char[]> text = NewPageBuffer(std::int64_t(file.Size()));
+    const std::optional<std::size_t> got = file.ReadInto(text.get());
+    if (!got) {
         return false;
     }
-    std::shared_ptr<char[]> text = NewPageBuffer(info.st_size);
-    // A file that shrank since fstat gives what it still holds.
-    const std::size_t got = std::fread(text.get(), 1, std::size_t(info.st_size), file.get());
-    if (std::ferror(file.get())) {
-        return false;
-    }
-    text[got] = '\0';
-    AdoptPage(std::move(text), std::int32_t(got));
+    // A file that shrank since it was opened gives what it still holds, zero-padded as a
+    // page of that size would be.
+    std::memset(text.get() + *got, 0, file.Size() - *got);
+    AdoptPage(std::move(text), std::int32_t(*got));
     return true;
 }
 

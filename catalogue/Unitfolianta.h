@@ -29,9 +29,9 @@ public:
     CFolianta(const CFolianta&) = delete;
     CFolianta& operator=(const CFolianta&) = delete;
 
-    // Reads the file at path whole and parses it. False, with nothing changed, when the file
-    // cannot be opened or read as a regular file. A file larger than kMaxPageSize throws
-    // std::length_error, with nothing changed. Empties the shown records.
+    // Reads the regular file at path whole and parses it; empties the shown records. False,
+    // at once and with nothing changed, when it is no regular file (a FIFO, a folder, a
+    // device), cannot be opened or read, or is larger than kMaxPageSize.
     bool LoadPage(const char* path);
     // Replaces the page with a copy of bytes and parses it, as LoadPage does with a file's
     // contents; throws std::length_error beyond kMaxPageSize.
@@ -60,16 +60,17 @@ public:
     static constexpr std::int64_t kMaxSettingsSize = std::int64_t(16) << 20;
 
     // Writes the settings members to the file at path, one line per entry, name, switch and
-    // size text, CR LF ended, as SettingsText gives them. The file is written beside path and
-    // renamed over it only when every write, the flush to disk and the close succeeded; false
-    // (the old file untouched, nothing left beside it) on any failure.
+    // size text, CR LF ended, as SettingsText gives them, through a CFileReplacement: a link
+    // at path stays and its file gets the settings; a FIFO, a device or a folder is left
+    // alone. False on any failure, the old file then as it was.
     bool SaveSettings(const char* path) const;
     // The bytes SaveSettings writes. A double quote inside a value is written as the
     // typographic quote 0x94 and a line feed as a space, bytes the reader keeps as ordinary
     // ones: a raw quote would end the value early and a line feed would start a line of its own.
     std::string SettingsText() const;
-    // Reads the regular file at path whole and applies it as LoadSettingsText does. False, with
-    // nothing changed, when it cannot be opened or read or is larger than kMaxSettingsSize.
+    // Reads the regular file at path whole and applies it as LoadSettingsText does. False, at
+    // once and with nothing changed, when it is no regular file, cannot be opened or read, or
+    // is larger than kMaxSettingsSize.
     bool LoadSettings(const char* path);
     // Applies settings file bytes. Empties both author lists and both genre lists and clears
     // zanrCheck; the other switches and the size texts keep their values unless a line sets

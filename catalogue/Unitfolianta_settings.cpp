@@ -20,12 +20,7 @@
 // - A zero byte ends a scan like the end of the data: the store's texts end at their first zero
 //   byte, so nothing after it could be kept in a value anyway.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
@@ -229,15 +224,6 @@ void AppendNames(std::string& out, Key key, const std::vector<ShortStr>& names) 
     }
 }
 
-struct FileDescriptor {
-    int fd;
-    ~FileDescriptor() {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-};
-
 }  // namespace
 
 std::string CFolianta::SettingsText() const {
@@ -261,33 +247,11 @@ bool CFolianta::SaveSettings(const char* path) const {
 }
 
 bool CFolianta::LoadSettings(const char* path) {
-    // Non-blocking, so that a pipe in the file's place is refused instead of waited on.
-    const FileDescriptor file{open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    if (file.fd < 0) {
+    const std::optional<std::string> bytes = ReadWholeFile(path, kMaxSettingsSize);
+    if (!bytes) {
         return false;
     }
-    struct stat info {};
-    if (fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxSettingsSize) {
-        return false;
-    }
-    std::string bytes(std::size_t(info.st_size), '\0');
-    std::size_t got = 0;
-    // A file that shrank since fstat gives what it still holds.
-    while (got < bytes.size()) {
-        const ssize_t n = read(file.fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += std::size_t(n);
-    }
-    bytes.resize(got);
-    LoadSettingsText(bytes);
+    LoadSettingsText(*bytes);
     return true;
 }
 

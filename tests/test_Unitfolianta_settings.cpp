@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "catalogue/Unitfolianta.h"
+#include "tests/support/FileTesting.h"
 #include "tests/support/PageGenerator.h"
 #include "tests/support/TempFolder.h"
 
@@ -463,8 +464,6 @@ TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileAsItWas) {
     for (int i = 0; i < 100; ++i) {
         store.autorList1.push_back(store.autorList1.front());
     }
-    const bool root = geteuid() == 0;
-
     const struct Case {
         const char* label;
         std::string target;
@@ -482,21 +481,28 @@ TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileAsItWas) {
          }},
         {"the target is a folder", "folder", [&] { fs::create_directory(dir / "folder"); }, [] {}},
         {"the folder is missing", "missing/Settings.ini", [] {}, [] {}},
-        {"the folder is read-only", "Settings.ini",
-         [&] { fs::permissions(dir, fs::perms::owner_write, fs::perm_options::remove); },
+        {"the target is a FIFO", "fifo", [&] { mkfifo((dir / "fifo").c_str(), 0600); }, [] {}},
+        {"the target is a device", "device", [&] { MakeDevice(dir / "device"); }, [] {}},
+        {"the folder and the file are read-only", "Settings.ini",
+         [&] {
+             fs::permissions(dir / "Settings.ini", fs::perms::owner_write,
+                             fs::perm_options::remove);
+             fs::permissions(dir, fs::perms::owner_write, fs::perm_options::remove);
+         },
          [&] { fs::permissions(dir, fs::perms::owner_write, fs::perm_options::add); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        if (root && std::string_view(c.label).ends_with("read-only")) {
-            continue;  // the super-user writes into read-only folders
-        }
         fs::remove_all(dir);
         fs::create_directories(dir);
         Write("Settings.ini", old);
         c.arrange();
         const std::vector<std::string> before = Names();
-        const bool saved = store.SaveSettings((dir / c.target).c_str());
+        bool saved = false;
+        {
+            const TWithoutPermissionOverride ordinaryUser;
+            saved = store.SaveSettings((dir / c.target).c_str());
+        }
         c.restore();
         EXPECT_FALSE(saved);
         EXPECT_EQ(FileBytes(dir / "Settings.ini"), old);

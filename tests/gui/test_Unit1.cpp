@@ -1,14 +1,19 @@
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QAbstractItemModelTester>
 #include <QFontMetrics>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTest>
+#include <filesystem>
+#include <functional>
+#include <string_view>
 
 #include "app/Cp1251.h"
 #include "app/RecordTableModel.h"
 #include "filter/Unitfilter.h"
 #include "tests/gui/WindowFixture.h"
+#include "tests/support/FileTesting.h"
 
 namespace {
 
@@ -58,6 +63,33 @@ TEST_F(WindowTest, StartsWithEveryRecordOfShortShtml) {
         EXPECT_EQ(w.Table1->Cell(c, 0), "") << "the header row stays blank";
     }
     EXPECT_EQ(Titles(), QStringList({"Title", "T0", "T1"}));
+}
+
+TEST_F(WindowTest, StartUpPassesOverAStartFileThatIsNoRegularFile) {
+    const struct Case {
+        const char* label;
+        const char* name;
+        std::function<void(const char*)> make;
+    } cases[] = {
+        {"a FIFO page", "short.shtml", [](const char* name) { mkfifo(name, 0600); }},
+        {"a folder page", "short.shtml", [](const char* name) { mkdir(name, 0700); }},
+        {"a device page", "short.shtml", [](const char* name) { MakeDevice(name); }},
+        {"a FIFO settings file", "Settings.ini", [](const char* name) { mkfifo(name, 0600); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        form.reset();
+        std::filesystem::remove_all("short.shtml");
+        std::filesystem::remove_all("Settings.ini");
+        const bool pageFile = std::string_view(c.name) == "short.shtml";
+        if (!pageFile) {
+            WriteFile("short.shtml", PageOfSizes({"1k", "2k"}));
+        }
+        c.make(c.name);
+        EXPECT_TRUE(ReturnsAtOnce(c.name, [&] { Open(); }));
+        EXPECT_EQ(form->Table1->RowCount(), pageFile ? 1 : 3);
+        EXPECT_TRUE(errors.isEmpty());
+    }
 }
 
 TEST_F(WindowTest, EveryFilterControlRefiltersAtOnce) {
@@ -164,18 +196,18 @@ TEST_F(WindowTest, AReloadWithFewerRecordsLeavesNoOldRow) {
 TEST_F(WindowTest, AFailingHandlerShowsItsErrorAndTheWindowGoesOn) {
     WriteFile("short.shtml", PageOfSizes({"1k", "2k"}));
     TForm1& w = Open();
-    // A page file too large to load: its size alone makes the load throw.
-    WriteFile("H:\\long.shtml", "");
-    ASSERT_EQ(truncate("H:\\long.shtml", CFolianta::kMaxPageSize + 1), 0);
-    w.Button1->click();
+    // A proxy port that is no number makes the download throw before anything is sent.
+    w.ProxyCheck->setChecked(true);
+    w.ProxyPort->setText("80a");
+    w.Button2->click();
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].startsWith(QCoreApplication::applicationName() + "|Page is too large"));
-    EXPECT_TRUE(errors[0].endsWith("2147483646.")) << "a full stop after the message";
+    EXPECT_EQ(errors[0],
+              QCoreApplication::applicationName() + "|'80a' is not a valid integer value.")
+        << "a full stop after the message";
     EXPECT_EQ(w.Table1->RowCount(), 3) << "the state is as the handler left it";
     w.SizeMaxEdit->setText("2k");
     w.SizeMaxCheck->setChecked(true);
     EXPECT_EQ(Titles(), QStringList({"T0"})) << "the window still works";
-    std::remove("H:\\long.shtml");
 }
 
 TEST(ErrorBox, AddsAFullStopUnlessTheMessageEndsAtOrBelowIt) {

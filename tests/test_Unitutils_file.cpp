@@ -1,0 +1,190 @@
+#include "util/Unitutils_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "tests/support/FileTesting.h"
+#include "tests/support/TempFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr mode_t kTestUmask = 022;
+
+// A folder of each test's own, with a known umask, so that a new file's mode is known.
+class FileTest : public ::testing::Test {
+protected:
+    void SetUp() override { previousUmask = umask(kTestUmask); }
+    void TearDown() override { umask(previousUmask); }
+    std::string Write(const std::string& name, const std::string& bytes,
+                      fs::perms mode = fs::perms::owner_read | fs::perms::owner_write) {
+        const std::string path = folder.Write(name, bytes);
+        fs::permissions(path, mode);
+        return path;
+    }
+    // Every entry under the folder, by path: its kind, and a file's mode and bytes or a link's
+    // text; so that two listings are equal only when nothing was changed, added or left.
+    std::map<std::string, std::string> Listing() const {
+        std::map<std::string, std::string> entries;
+        for (const fs::directory_entry& e : fs::recursive_directory_iterator(dir)) {
+            const fs::file_status status = e.symlink_status();
+            std::string& entry = entries[e.path().lexically_relative(dir).string()];
+            if (fs::is_symlink(status)) {
+                entry = "link to " + fs::read_symlink(e.path()).string();
+            } else if (fs::is_regular_file(status)) {
+                entry = FileEntry(e.path(), status.permissions());
+            } else {
+                entry = "kind " + std::to_string(int(status.type()));
+            }
+        }
+        return entries;
+    }
+    static std::string FileEntry(const fs::path& path, fs::perms mode) {
+        std::ostringstream bytes;
+        bytes << std::ifstream(path, std::ios::binary).rdbuf();
+        return "file " + std::to_string(int(mode)) + ": " + bytes.str();
+    }
+
+    TTempFolder folder;
+    const fs::path dir = folder.Path();
+    mode_t previousUmask = 0;
+};
+
+TEST_F(FileTest, ReadsARegularFileWithinItsLimitAndRefusesAnythingElseAtOnce) {
+    constexpr std::int64_t kLimit = 8;
+    const struct Case {
+        const char* label;
+        std::function<std::string()> make;
+        std::optional<std::string> bytes;
+    } cases[] = {
+        {"a regular file", [&] { return Write("f", "bytes"); }, "bytes"},
+        {"an empty file", [&] { return Write("f", ""); }, ""},
+        {"a file of the limit's size", [&] { return Write("f", "12345678"); }, "12345678"},
+        {"a file over the limit", [&] { return Write("f", "123456789"); }, std::nullopt},
+        {"a link to a regular file",
+         [&] {
+             Write("f", "bytes");
+             fs::create_symlink("f", dir / "link");
+             return (dir / "link").string();
+         },
+         "bytes"},
+        {"a missing file", [&] { return (dir / "missing").string(); }, std::nullopt},
+        {"a folder", [&] { return dir.string(); }, std::nullopt},
+        {"a FIFO without a writer",
+         [&] {
+             mkfifo((dir / "fifo").c_str(), 0600);
+             return (dir / "fifo").string();
+         },
+         std::nullopt},
+        // Reading it would give endless zero bytes; its size is 0.
+        {"a link to a device",
+         [&] {
+             fs::create_symlink("/dev/zero", dir / "zero");
+             return (dir / "zero").string();
+         },
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        const std::string path = c.make();
+        std::optional<std::string> got;
+        EXPECT_TRUE(
+            ReturnsAtOnce(path.c_str(), [&] { got = ReadWholeFile(path.c_str(), kLimit); }));
+        EXPECT_EQ(got, c.bytes);
+    }
+}
+
+TEST_F(FileTest, ASaveWritesThroughLinksKeepsPermissionsAndReplacesOnlyARegularFile) {
+    const fs::perms kOld = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    const fs::perms kNew = fs::perms(0666 & ~kTestUmask);
+    const struct Case {
+        const char* label;
+        std::function<void()> arrange;
+        // The file that then holds the new bytes, and its mode; none when the save fails.
+        const char* written;
+        fs::perms mode;
+    } cases[] = {
+        {"a regular file", [&] { Write("name", "old", kOld); }, "name", kOld},
+        {"no file yet", [] {}, "name", kNew},
+        {"a link to a link in another folder",
+         [&] {
+             fs::create_directory(dir / "dots");
+             Write("dots/real", "old", kOld);
+             fs::create_symlink("real", dir / "dots" / "link");
+             fs::create_symlink("dots/link", dir / "name");
+         },
+         "dots/real", kOld},
+        {"a dangling link",
+         [&] {
+             fs::create_directory(dir / "dots");
+             fs::create_symlink(dir / "dots" / "absent", dir / "name");
+         },
+         "dots/absent", kNew},
+        {"a FIFO", [&] { mkfifo((dir / "name").c_str(), 0600); }, nullptr, {}},
+        {"a device", [&] { MakeDevice(dir / "name"); }, nullptr, {}},
+        {"a folder", [&] { fs::create_directory(dir / "name"); }, nullptr, {}},
+        {"a loop of links",
+         [&] {
+             fs::create_symlink("other", dir / "name");
+             fs::create_symlink("name", dir / "other");
+         },
+         nullptr,
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        c.arrange();
+        std::map<std::string, std::string> expected = Listing();
+        const std::string path = (dir / "name").string();
+        bool saved = false;
+        EXPECT_TRUE(ReturnsAtOnce(path.c_str(), [&] { saved = ReplaceFile(path.c_str(), "new"); }));
+        EXPECT_EQ(saved, c.written != nullptr);
+        if (c.written) {
+            expected[c.written] = "file " + std::to_string(int(c.mode)) + ": new";
+        }
+        EXPECT_EQ(Listing(), expected);
+    }
+}
+
+TEST_F(FileTest, WhereTheFolderTakesNoNewFileAWritableFileIsWrittenInPlace) {
+    const std::string path = Write("name", "old");
+    const std::string locked = Write("locked", "old", fs::perms::owner_read);
+    fs::create_symlink("absent", dir / "dangling");
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    const TWithoutPermissionOverride ordinaryUser;
+    if (ReplaceFile((dir / "probe").c_str(), "")) {
+        GTEST_SKIP() << "this process can create files in a read-only folder";
+    }
+    struct stat before {};
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    {
+        CFileReplacement file(path.c_str());
+        ASSERT_TRUE(file.Write("new bytes"));
+        EXPECT_EQ(ReadWholeFile(path.c_str(), 100), "old") << "nothing is written before Commit";
+        ASSERT_TRUE(file.Commit());
+    }
+    struct stat after {};
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the same file, written in place";
+    EXPECT_EQ(ReadWholeFile(path.c_str(), 100), "new bytes");
+
+    EXPECT_FALSE(ReplaceFile(locked.c_str(), "new")) << "a read-only file";
+    EXPECT_EQ(ReadWholeFile(locked.c_str(), 100), "old");
+    EXPECT_FALSE(ReplaceFile((dir / "dangling").c_str(), "new")) << "a file to be created";
+    EXPECT_FALSE(fs::exists(dir / "absent"));
+}
+
+}  // namespace
