@@ -330,14 +330,14 @@ bool ParseLine(const FieldExtractor* pairs, char* line, char* end, const char* r
 }
 
 // Parses every line of rows into records; the page text ends at pageEnd, padded.
-template <typename Scan>
+template <typename Chunk>
 void ParseLines(const FieldExtractor* pairs, const std::vector<char*>& rows, char* pageEnd,
                 std::vector<TZRecord>& records) {
     const char* const readable = pageEnd + 1 + CFolianta::kPagePadding;
     TZRecord record;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         char* const lineEnd = i + 1 < rows.size() ? rows[i + 1] - 1 : pageEnd;
-        if (ParseLine<Scan>(pairs, rows[i], lineEnd, readable, record)) {
+        if (ParseLine<Chunk>(pairs, rows[i], lineEnd, readable, record)) {
             records.push_back(record);
         }
     }
