@@ -59,7 +59,7 @@ public:
 
     // Takes bytes from the front of input until it has a run of body bytes to hand over, the
     // response is complete, or input is used up; call again with the bytes after taken. Once
-    // Complete(), nothing more is taken: bytes left over belong to no response of this one.
+    // Complete(), nothing more is taken: bytes left over are not part of this response.
     // Throws EConvertError for a status code or a Content-Range number that is not an integer,
     // EResponseLimitError for a limit broken (see above). A reader that threw is not used again.
     TStep Read(std::string_view input);
@@ -78,10 +78,12 @@ public:
     // The body's stated length; -1 while it is not known (no head yet, chunks, or until close).
     std::int64_t BodyLength() const { return bodyLength; }
     // The peer ends the connection after this response: its status line is of version 1.0, or
-    // its Connection header, blanks around it removed, says "close" (any letter case).
+    // its Connection header, blanks around it removed, says "close" (any letter case). The
+    // version is read from the status line's characters 6 to 8.
     bool EndsConnection() const;
 
 private:
+    // The parts of a response, in the order it goes through them (HeadComplete relies on it).
     enum class TPart {
         kStatusLine,
         kHeaderLines,
@@ -97,12 +99,14 @@ private:
     // Adds the bytes of input up to its first line feed to the line under way; true once the
     // line is whole.
     bool TakeLine(std::string_view input, std::size_t& taken);
-    void EndLine(std::string_view line);
-    void TakeStatusLine(std::string_view line);
-    void TakeHeaderLine(std::string_view line);
+    // Each takes a whole line, without its line feed and carriage return.
+    void EndLine(std::string_view text);
+    void TakeStatusLine(std::string_view text);
+    void TakeHeaderLine(std::string_view text);
+    void TakeChunkSizeLine(std::string_view text);
+    // Once the header lines are all there: fills Info from them, then picks the body's part.
     void SortHeaderLines();
     void ChooseBody();
-    void TakeChunkSizeLine(std::string_view line);
     // Takes the body bytes at the front of input that belong to the body part under way.
     std::string_view TakeBody(std::string_view input);
     void CheckBodySize(std::int64_t size) const;
