@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 
 #include "net/UnitHttp_headers.h"
 #include "util/Unitutils.h"
@@ -360,13 +359,11 @@ void THttpClient::FinishExchange() {
 }
 
 std::ptrdiff_t THttpClient::ReceiveIntoBuffer(int timeoutMs) {
+    // The reader takes every byte it is given but those after a complete response, so unread
+    // bytes are left only by the look after a response; every other receive starts at the front.
     if (inPos == inEnd) {
         inPos = 0;
         inEnd = 0;
-    } else if (inPos > 0 && inBuffer.size() - inEnd < kReceiveChunk / 4) {
-        std::memmove(inBuffer.data(), inBuffer.data() + inPos, inEnd - inPos);
-        inEnd -= inPos;
-        inPos = 0;
     }
     if (inBuffer.size() - inEnd < kReceiveChunk / 4) {
         inBuffer.resize(inEnd + kReceiveChunk);
