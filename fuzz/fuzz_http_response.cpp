@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the HTTP client as the peer's side of the connection, in pieces of a
 // size taken from the input, for two gets in a row (the second may reuse the connection). The
 // same bytes go to the response reader whole, one at a time and in random slices: the three
-// outcomes must agree, and agree with the client's first get.
+// outcomes must agree, and agree with what the client's first get returns, raises and shows.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -111,7 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             error = e.what();
         }
         // The first get reads the response from the first byte, as the reader did.
-        if (get == 0 && error != read.error) {
+        if (get == 0 &&
+            (error != read.error || client.ResponseCode() != read.statusCode ||
+             client.ResponseText() != read.statusText || client.Response() != read.info)) {
             std::abort();
         }
     }
