@@ -1,16 +1,22 @@
 // Feeds arbitrary bytes to the HTTP client as the peer's side of the connection, in pieces of a
-// size taken from the input, for two gets in a row (the second may reuse the connection).
+// size taken from the input, for two gets in a row (the second may reuse the connection). The
+// same bytes go to the response reader whole, one at a time and in random slices: the three
+// outcomes must agree, and agree with what the client's first get returns, raises and shows.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <random>
 #include <string_view>
 
 #include "net/UnitHttp.h"
+#include "tests/net/ResponseSlices.h"
 
 namespace {
 
 constexpr std::int64_t kFuzzMaxBody = 1 << 20;
+constexpr std::size_t kLongestRandomSlice = 64;
 
 // The peer: every connection reads on from where the last one stopped; after the last byte it
 // either closes or falls silent.
@@ -50,6 +56,21 @@ private:
     FuzzPeer& peer;
 };
 
+// The reader's outcome for bytes, which must not depend on how they are sliced.
+TReadOutcome ReadAnyWay(std::string_view bytes) {
+    const TReadOutcome whole = ReadInSlices(bytes, kFuzzMaxBody, [&] { return bytes.size(); });
+    if (ReadInSlices(bytes, kFuzzMaxBody, [] { return 1; }) != whole) {
+        std::abort();
+    }
+    // Seeded from the bytes, so that a failing input fails again.
+    std::minstd_rand random(std::uint32_t(std::hash<std::string_view>()(bytes)));
+    std::uniform_int_distribution<std::size_t> slice(1, kLongestRandomSlice);
+    if (ReadInSlices(bytes, kFuzzMaxBody, [&] { return slice(random); }) != whole) {
+        std::abort();
+    }
+    return whole;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -61,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     peer.bytes = std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1);
     peer.piece = (control & 0x0F) == 0 ? SIZE_MAX : control & 0x0F;
     peer.silentAtEnd = control & 0x10;
+    const TReadOutcome read = ReadAnyWay(peer.bytes);
     FuzzLayer layer(peer);
     THttpClient client(layer);
     client.MaxBodySize = kFuzzMaxBody;
@@ -76,12 +98,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         client.ProtocolVersion = TProtocolVersion::pv1_0;
     }
     for (int get = 0; get < 2; ++get) {
+        std::string error;
         try {
             const std::string body = client.FetchBody("http://site.example:8080/dir/page.shtml");
-            if (std::int64_t(body.size()) > kFuzzMaxBody) {
+            if (std::int64_t(body.size()) > kFuzzMaxBody || (get == 0 && body != read.body)) {
                 std::abort();
             }
-        } catch (const EBaseError&) {
+        } catch (const EProtocolReplyError&) {
+        } catch (const ESocketError&) {
+            continue;  // a silent peer: the reader was told of a close instead
+        } catch (const EBaseError& e) {
+            error = e.what();
+        }
+        // The first get reads the response from the first byte, as the reader did.
+        if (get == 0 &&
+            (error != read.error || client.ResponseCode() != read.statusCode ||
+             client.ResponseText() != read.statusText || client.Response() != read.info)) {
+            std::abort();
         }
     }
     return 0;

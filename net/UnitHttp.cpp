@@ -1,9 +1,10 @@
 #include "net/UnitHttp.h"
-#include "util/Unitutils.h"
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
+
+#include "net/UnitHttp_headers.h"
+#include "util/Unitutils.h"
 
 namespace {
 
@@ -14,43 +15,26 @@ constexpr int kAfterResponseCheckMs = 1;
 
 constexpr char kCrLf[] = "\r\n";
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
+// The request lines sent as their field holds them, when it is not empty, in this order.
+struct TRequestTextField {
+    std::string_view name;
+    std::string THeaderInfo::*field;
+};
 
-std::string_view TrimLeadingBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) {
-        s.remove_prefix(1);
-    }
-    return s;
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-    s = TrimLeadingBlanks(s);
-    while (!s.empty() && IsBlank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-// Takes s up to the first delimiter and leaves the rest after it in s (all of s, and an empty
-// rest, when there is no delimiter).
-std::string_view Fetch(std::string_view& s, char delimiter) {
-    const std::size_t at = s.find(delimiter);
-    const std::string_view head = s.substr(0, at);
-    s = at == std::string_view::npos ? std::string_view() : s.substr(at + 1);
-    return head;
-}
-
-std::optional<std::int64_t> DecimalOrNone(std::string_view text) {
-    std::int64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value, 10);
-    if (text.empty() || ec != std::errc() || ptr != end) {
-        return std::nullopt;
-    }
-    return value;
-}
+constexpr TRequestTextField kRequestTextFields[] = {
+    {header_name::kAccept, &THeaderInfo::Accept},
+    {header_name::kAcceptCharset, &THeaderInfo::AcceptCharSet},
+    {header_name::kAcceptEncoding, &THeaderInfo::AcceptEncoding},
+    {header_name::kAcceptLanguage, &THeaderInfo::AcceptLanguage},
+    {header_name::kFrom, &THeaderInfo::From},
+    {header_name::kReferer, &THeaderInfo::Referer},
+    {header_name::kUserAgent, &THeaderInfo::UserAgent},
+    {header_name::kConnection, &THeaderInfo::Connection},
+    {header_name::kContentVersion, &THeaderInfo::ContentVersion},
+    {header_name::kContentEncoding, &THeaderInfo::ContentEncoding},
+    {header_name::kContentLanguage, &THeaderInfo::ContentLanguage},
+    {header_name::kContentType, &THeaderInfo::ContentType},
+};
 
 // A port text read as a decimal number; none when it is empty or not a number. A number beyond
 // the range of int becomes 0, a port that is refused like every other outside 1..65535.
@@ -66,38 +50,6 @@ std::optional<int> PortNumber(std::string_view text) {
 
 bool IsValidPort(int port) {
     return port >= 1 && port <= kMaxPort;
-}
-
-[[noreturn]] void ThrowChunkSizeTooLarge() {
-    throw EResponseLimitError("Chunk size too large.");
-}
-
-// A chunk-size text read as hexadecimal; 0 when it is not a number. Sizes above limit throw
-// before they can overflow.
-std::int64_t ChunkSize(std::string_view text, std::int64_t limit) {
-    std::int64_t value = 0;
-    for (char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
-            return 0;
-        }
-        value = value * 16 + digit;
-        if (value > limit) {
-            ThrowChunkSizeTooLarge();
-        }
-    }
-    return value;
-}
-
-// Status codes whose responses never carry a body, whatever their headers say.
-bool HasNoBody(int code) {
-    return (code >= 100 && code <= 199) || code == 204 || code == 304;
 }
 
 class TStringSink final : public TBodySink {
@@ -118,8 +70,8 @@ TAddressParts SplitAddress(std::string_view address) {
     if (separator != std::string_view::npos) {
         parts.scheme = rest.substr(0, separator);
         rest.remove_prefix(separator + 3);
-        std::string_view authority = Fetch(rest, '/');
-        parts.host = Fetch(authority, ':');
+        std::string_view authority = SplitAtFirst(rest, '/');
+        parts.host = SplitAtFirst(authority, ':');
         parts.portText = authority;
         parts.port = PortNumber(parts.portText);
     }
@@ -228,12 +180,12 @@ void THttpClient::FetchBody(std::string_view address, TBodySink& body, TFetchMon
             OpenConnection();
             SendRequest(target);
         }
-        ReadResponseHead();
-        ReadBody();
-        const bool redirect = (statusCode >= 300 && statusCode <= 399 && statusCode != 304) ||
-                              !response.Location.empty();
-        if (redirect || statusCode < 200 || statusCode > 299) {
-            throw EProtocolReplyError(statusCode, statusText);
+        ReadResponse();
+        const int code = reader.StatusCode();
+        const bool redirect =
+            (code >= 300 && code <= 399 && code != 304) || !reader.Info().Location.empty();
+        if (redirect || code < 200 || code > 299) {
+            throw EProtocolReplyError(code, reader.StatusText());
         }
         FinishExchange();
     } catch (const EProtocolReplyError&) {
@@ -333,42 +285,39 @@ void THttpClient::OpenConnection() {
     Await(ConnectTimeoutMs, [this](int sliceMs) { return connection->WaitConnected(sliceMs); });
 }
 
-void THttpClient::SendRequest(const std::string& target) {
+std::string THttpClient::RequestText(const std::string& target) const {
     std::string request = "GET " + target + " HTTP/" +
                           (ProtocolVersion == TProtocolVersion::pv1_0 ? "1.0" : "1.1") + kCrLf;
-    request += "Host: " + requestHost + kCrLf;
-    const auto addLine = [&request](const char* name, const std::string& value) {
-        if (!value.empty()) {
-            request += name + value + kCrLf;
-        }
+    const auto addLine = [&request](std::string_view name, std::string_view value) {
+        request.append(name).append(": ").append(value).append(kCrLf);
     };
-    addLine("Accept: ", Request.Accept);
-    addLine("Accept-Charset: ", Request.AcceptCharSet);
-    addLine("Accept-Encoding: ", Request.AcceptEncoding);
-    addLine("Accept-Language: ", Request.AcceptLanguage);
-    addLine("From: ", Request.From);
-    addLine("Referer: ", Request.Referer);
-    addLine("User-Agent: ", Request.UserAgent);
-    addLine("Connection: ", Request.Connection);
-    addLine("Content-Version: ", Request.ContentVersion);
-    addLine("Content-Encoding: ", Request.ContentEncoding);
-    addLine("Content-Language: ", Request.ContentLanguage);
-    addLine("Content-Type: ", Request.ContentType);
+    addLine(header_name::kHost, requestHost);
+    for (const TRequestTextField& line : kRequestTextFields) {
+        if (const std::string& value = Request.*line.field; !value.empty()) {
+            addLine(line.name, value);
+        }
+    }
     if (Request.ContentRangeStart != 0 || Request.ContentRangeEnd != 0) {
-        request += "Range: bytes=" + std::to_string(Request.ContentRangeStart) + "-" +
-                   std::to_string(Request.ContentRangeEnd) + kCrLf;
+        addLine(header_name::kRange, "bytes=" + std::to_string(Request.ContentRangeStart) + "-" +
+                                         std::to_string(Request.ContentRangeEnd));
     }
     if (!Request.Username.empty()) {
-        addLine("Authorization: Basic ", EncodeBase64(Request.Username + ":" + Request.Password));
+        addLine(header_name::kAuthorization,
+                "Basic " + EncodeBase64(Request.Username + ":" + Request.Password));
     }
     if (!Request.ProxyServer.empty() && !Request.ProxyUsername.empty()) {
-        addLine("Proxy-Authorization: Basic ",
-                EncodeBase64(Request.ProxyUsername + ":" + Request.ProxyPassword));
+        addLine(header_name::kProxyAuthorization,
+                "Basic " + EncodeBase64(Request.ProxyUsername + ":" + Request.ProxyPassword));
     }
     for (const std::string& line : Request.ExtraHeaders) {
-        request += line + kCrLf;
+        request.append(line).append(kCrLf);
     }
     request += kCrLf;
+    return request;
+}
+
+void THttpClient::SendRequest(const std::string& target) {
+    const std::string request = RequestText(target);
     // One send for the whole request: the same bytes as line by line, without waiting on the
     // peer's delayed acknowledgement between the lines.
     for (std::string_view rest = request; !rest.empty();) {
@@ -380,121 +329,23 @@ void THttpClient::SendRequest(const std::string& target) {
     }
 }
 
-void THttpClient::ReadResponseHead() {
-    response = TResponseInfo();
-    statusCode = 0;
-    const std::string statusLine = ReadLine();
-    statusVersion10 = statusLine.size() >= 8 &&
-                      EqualIgnoringLatinCase(std::string_view(statusLine).substr(5, 3), "1.0");
-    const std::size_t space = statusLine.find(' ');
-    statusText = space == std::string::npos ? std::string() : statusLine.substr(space + 1);
-    statusCode = StrToInt(std::string_view(statusText).substr(0, statusText.find(' ')));
-
-    std::vector<std::string> lines;
-    std::size_t count = 0;
-    for (std::string line = ReadLine(); !line.empty(); line = ReadLine()) {
-        if (++count > kMaxHeaderLines) {
-            throw EResponseLimitError("Too many response header lines.");
-        }
-        if (IsBlank(line.front()) && !lines.empty()) {
-            std::string& value = lines.back();
-            if (!IsBlank(value.back())) {
-                value += ' ';
-            }
-            value += TrimLeadingBlanks(line);
-        } else {
-            lines.push_back(std::move(line));
-        }
-    }
-
-    hasContentLength = false;
-    for (const std::string& line : lines) {
-        std::string_view rest = line;
-        const std::string_view name = Fetch(rest, ':');
-        const std::string value(TrimLeadingBlanks(rest));
-        const auto is = [&name](std::string_view known) {
-            return EqualIgnoringLatinCase(name, known);
-        };
-        if (is("Location")) {
-            response.Location = value;
-        } else if (is("Server")) {
-            response.Server = value;
-        } else if (is("Connection")) {
-            response.Connection = value;
-        } else if (is("Content-Version")) {
-            response.ContentVersion = value;
-        } else if (is("WWWAuthenticate")) {
-            response.WWWAuthenticate = value;
-        } else if (is("Content-Encoding")) {
-            response.ContentEncoding = value;
-        } else if (is("Content-Language")) {
-            response.ContentLanguage = value;
-        } else if (is("Content-Type")) {
-            response.ContentType = value;
-        } else if (is("Content-Length")) {
-            const auto length = DecimalOrNone(TrimBlanks(value));
-            hasContentLength = length && *length >= 0;
-            response.ContentLength = hasContentLength ? *length : 0;
-        } else if (is("Content-Range")) {
-            std::string_view range = value;
-            Fetch(range, ' ');
-            response.ContentRangeStart = StrToInt64(Fetch(range, '-'));
-            response.ContentRangeEnd = StrToInt64(Fetch(range, '/'));
-        } else if (is("Date")) {
-            response.Date = value;
-        } else if (is("Last-Modified")) {
-            response.LastModified = value;
-        } else if (is("Expires")) {
-            response.Expires = value;
-        } else if (is("Proxy-Authenticate")) {
-            response.ProxyAuthenticate = value;
-        } else {
-            response.ExtraHeaders.push_back(
-                line.find(':') == std::string::npos ? line : std::string(name) + ": " + value);
-        }
-    }
-}
-
-void THttpClient::ReadBody() {
-    if (HasNoBody(statusCode)) {
-        return;
-    }
-    std::string_view transferEncoding;
-    for (const std::string& line : response.ExtraHeaders) {
-        std::string_view value = line;
-        if (EqualIgnoringLatinCase(Fetch(value, ':'), "Transfer-Encoding")) {
-            transferEncoding = value;
-        }
-    }
-    if (response.ContentLength != 0) {
-        CheckBodySize(response.ContentLength);
-        get.length = response.ContentLength;
-        ReadExact(response.ContentLength);
-    } else if (transferEncoding.find("chunked") != std::string_view::npos) {
-        ReadChunkedBody();
-    } else if (!hasContentLength) {
-        ReadToClose();
-    }
-}
-
-void THttpClient::ReadChunkedBody() {
-    for (;;) {
-        const std::string line = ReadLine();
-        const std::int64_t size =
-            ChunkSize(std::string_view(line).substr(0, line.find(' ')), MaxBodySize);
-        if (size <= 0) {
+void THttpClient::ReadResponse() {
+    reader = THttpResponseReader(MaxBodySize);
+    while (!reader.Complete()) {
+        if (inPos == inEnd && !Fill()) {
+            reader.Close();
             break;
         }
-        CheckBodySize(get.received + size);
-        ReadExact(size);
-        ReadLine();
+        const THttpResponseReader::TStep step =
+            reader.Read(std::string_view(inBuffer).substr(inPos, inEnd - inPos));
+        inPos += step.taken;
+        get.length = reader.BodyLength();
+        PassToBody(step.body);
     }
-    ReadLine();
 }
 
 void THttpClient::FinishExchange() {
-    if (peerClosed || statusVersion10 || ProtocolVersion == TProtocolVersion::pv1_0 ||
-        EqualIgnoringLatinCase(TrimBlanks(response.Connection), "CLOSE")) {
+    if (peerClosed || ProtocolVersion == TProtocolVersion::pv1_0 || reader.EndsConnection()) {
         Disconnect();
         return;
     }
@@ -508,13 +359,11 @@ void THttpClient::FinishExchange() {
 }
 
 std::ptrdiff_t THttpClient::ReceiveIntoBuffer(int timeoutMs) {
+    // The reader takes every byte it is given but those after a complete response, so unread
+    // bytes are left only by the look after a response; every other receive starts at the front.
     if (inPos == inEnd) {
         inPos = 0;
         inEnd = 0;
-    } else if (inPos > 0 && inBuffer.size() - inEnd < kReceiveChunk / 4) {
-        std::memmove(inBuffer.data(), inBuffer.data() + inPos, inEnd - inPos);
-        inEnd -= inPos;
-        inPos = 0;
     }
     if (inBuffer.size() - inEnd < kReceiveChunk / 4) {
         inBuffer.resize(inEnd + kReceiveChunk);
@@ -538,61 +387,10 @@ bool THttpClient::Fill() {
     return n > 0;
 }
 
-std::string THttpClient::ReadLine() {
-    std::size_t scanned = 0;  // bytes after inPos known to hold no line feed
-    for (;;) {
-        const char* begin = inBuffer.data() + inPos;
-        const std::size_t available = inEnd - inPos;
-        const auto* feed =
-            static_cast<const char*>(std::memchr(begin + scanned, '\n', available - scanned));
-        const std::size_t length = feed ? std::size_t(feed - begin) : available;
-        if (length > kMaxLineLength) {
-            throw EResponseLimitError("Response line too long.");
-        }
-        if (feed) {
-            std::string line(begin, length);
-            inPos += length + 1;
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            return line;
-        }
-        scanned = available;
-        if (!Fill()) {
-            throw EConnClosedGracefully();
-        }
-    }
-}
-
-void THttpClient::ReadExact(std::int64_t count) {
-    while (count > 0) {
-        if (inPos == inEnd && !Fill()) {
-            throw EConnClosedGracefully();
-        }
-        const std::size_t n = std::min(std::size_t(count), inEnd - inPos);
-        PassToBody(n);
-        count -= std::int64_t(n);
-    }
-}
-
-void THttpClient::ReadToClose() {
-    do {
-        CheckBodySize(get.received + std::int64_t(inEnd - inPos));
-        PassToBody(inEnd - inPos);
-    } while (Fill());
-}
-
-void THttpClient::PassToBody(std::size_t count) {
-    if (count == 0) {
+void THttpClient::PassToBody(std::string_view bytes) {
+    if (bytes.empty()) {
         return;
     }
-    get.body->Write(std::string_view(inBuffer).substr(inPos, count));
-    inPos += count;
-    get.received += std::int64_t(count);
-}
-
-void THttpClient::CheckBodySize(std::int64_t size) const {
-    if (size > MaxBodySize) {
-        throw EResponseLimitError("Response body too large.");
-    }
+    get.body->Write(bytes);
+    get.received += std::int64_t(bytes.size());
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/UnitHttp_errors.h"
+#include "net/UnitHttp_response.h"
 #include "net/UnitHttp_socket.h"
 
 // An address taken apart: "\" read as "/", the fragment dropped, the query kept in document.
@@ -57,27 +58,6 @@ struct THeaderInfo {
     std::vector<std::string> ExtraHeaders;  // further request lines, sent as they are
 };
 
-// The header lines of the last response: the known fields by name, every other line (among
-// them Transfer-Encoding) in ExtraHeaders as "Name: value".
-struct TResponseInfo {
-    std::string Location;
-    std::string Server;
-    std::string Connection;
-    std::string ContentVersion;
-    std::string WWWAuthenticate;
-    std::string ContentEncoding;
-    std::string ContentLanguage;
-    std::string ContentType;
-    std::int64_t ContentLength = 0;  // 0 when missing or not a number
-    std::int64_t ContentRangeStart = 0;
-    std::int64_t ContentRangeEnd = 0;
-    std::string Date;
-    std::string LastModified;
-    std::string Expires;
-    std::string ProxyAuthenticate;
-    std::vector<std::string> ExtraHeaders;
-};
-
 enum class TProtocolVersion { pv1_0, pv1_1 };
 
 // Where a get puts the body as it arrives. A get that throws may have written part of a body, or
@@ -111,10 +91,9 @@ public:
     static constexpr int kDefaultTotalTimeoutMs = 5 * 60'000;
     // The longest the client waits on the socket in one piece, and how often it calls a monitor.
     static constexpr int kMonitorIntervalMs = 25;
-    // Reader limits: a longer line, more header lines or a larger body end the get with
-    // EResponseLimitError instead of growing memory on the peer's word.
-    static constexpr std::size_t kMaxLineLength = 16 * 1024;
-    static constexpr std::size_t kMaxHeaderLines = 256;
+    // The reader's limits (see THttpResponseReader); MaxBodySize below is the body limit.
+    static constexpr std::size_t kMaxLineLength = THttpResponseReader::kMaxLineLength;
+    static constexpr std::size_t kMaxHeaderLines = THttpResponseReader::kMaxHeaderLines;
     static constexpr std::int64_t kMaxBodySize = std::int64_t(1) << 30;
 
     // The layer must outlive the client; by default POSIX sockets.
@@ -123,14 +102,22 @@ public:
     THttpClient& operator=(const THttpClient&) = delete;
     ~THttpClient();
 
-    // GETs address and returns the response body as raw bytes (zero bytes included). Throws
-    // EProtocolReplyError for a redirect (never followed) or a status outside 200..299, with
-    // the response read and the connection kept; EInterceptPropInvalid for a direct "https"
-    // address; ESocketError (10060 when a wait or the whole get ran out of time, 10049 for a
-    // port outside 1..65535), EConnClosedGracefully, EConvertError, EResponseLimitError or
-    // EFetchCancelled otherwise, each with the connection closed. monitor, when given, is
-    // called while the get runs (see TFetchMonitor). A kept-open connection that the peer
-    // closed or reset before any byte of an answer is replaced once by a new one.
+    // GETs address and returns the response body as raw bytes (zero bytes included). monitor,
+    // when given, is called while the get runs (see TFetchMonitor). A kept-open connection that
+    // the peer closed or reset before any byte of an answer is replaced once by a new one.
+    // Every failure is an EBaseError:
+    //  - EProtocolReplyError: a redirect (never followed) or a status outside 200..299; the
+    //    response was read whole and the connection is kept.
+    //  - EInterceptPropInvalid: a direct "https" address; nothing is sent.
+    //  - ESocketError: a socket operation failed (10060 when a wait or the whole get ran out of
+    //    time, 10049 for a port outside 1..65535, 11001 to 11003 for a name not resolved).
+    //  - EInvalidSocket: no socket could be made.
+    //  - EConnClosedGracefully: the peer closed before the response was complete.
+    //  - EConvertError: a status code or a Content-Range number that is not an integer.
+    //  - EResponseLimitError: a line, the header lines, a chunk or the body over the limits.
+    //  - EFetchCancelled: the monitor cancelled the get.
+    // EInterceptPropInvalid and the 10049 of a proxied address leave the connection as it was;
+    // every other error but EProtocolReplyError closes it, and so does an error of the sink.
     std::string FetchBody(std::string_view address, TFetchMonitor* monitor = nullptr);
     // The same get, with the body written to body as it arrives instead of kept in memory.
     void FetchBody(std::string_view address, TBodySink& body, TFetchMonitor* monitor = nullptr);
@@ -139,9 +126,10 @@ public:
     void Disconnect();
     bool Connected() const { return connection != nullptr; }
 
-    int ResponseCode() const { return statusCode; }
-    const std::string& ResponseText() const { return statusText; }
-    const TResponseInfo& Response() const { return response; }
+    // The status and header lines of the last response, as far as they were read.
+    int ResponseCode() const { return reader.StatusCode(); }
+    const std::string& ResponseText() const { return reader.StatusText(); }
+    const TResponseInfo& Response() const { return reader.Info(); }
 
     std::string Host;  // the host connected to; set by every get to the target used
     int Port = kDefaultPort;
@@ -179,10 +167,12 @@ private:
     // after that response and before this request to see. A GET may then simply go out again.
     bool SendOnKeptConnection(const std::string& target);
     void OpenConnection();
+    // The request's bytes: the GET line, the header lines in their fixed order, an empty line.
+    std::string RequestText(const std::string& target) const;
     void SendRequest(const std::string& target);
-    void ReadResponseHead();
-    void ReadBody();
-    void ReadChunkedBody();
+    // Hands the received bytes to a fresh reader until the response is complete; its body goes
+    // to the get's sink.
+    void ReadResponse();
     void FinishExchange();
 
     // Repeats attempt(sliceMs), each run allowed to wait at most sliceMs, until it returns
@@ -195,12 +185,9 @@ private:
 
     // Input: the bytes at [inPos, inEnd) of inBuffer come before anything not yet received.
     std::ptrdiff_t ReceiveIntoBuffer(int timeoutMs);
+    // Waits for more bytes; false when the peer has closed.
     bool Fill();
-    std::string ReadLine();
-    void ReadExact(std::int64_t count);
-    void ReadToClose();
-    void PassToBody(std::size_t count);
-    void CheckBodySize(std::int64_t size) const;
+    void PassToBody(std::string_view bytes);
 
     TSocketLayer& layer;
     std::unique_ptr<TSocketConnection> connection;
@@ -213,10 +200,6 @@ private:
 
     std::string requestHost;
     std::string requestScheme;
-    std::string statusText;
-    int statusCode = 0;
-    bool statusVersion10 = false;
-    bool hasContentLength = false;  // the response named a length, 0 included
-    TResponseInfo response;
+    THttpResponseReader reader{kMaxBodySize};
     TGet get;
 };

@@ -1,53 +1,61 @@
 #include "net/UnitHttp_errors.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 
 namespace {
 
+constexpr int kMostErrorsPerCode = 2;
+
+// A Windows Sockets code, its text, and the OS error numbers reported as that code (0 fills the
+// places not needed; 0 is no error number).
 struct SocketErrorRow {
     int code;
     std::string_view text;
+    int errors[kMostErrorsPerCode];
 };
 
-constexpr SocketErrorRow kSocketErrorTexts[] = {
-    {10004, "Interrupted system call."},
-    {10009, "Bad file number."},
-    {10013, "Access denied."},
-    {10014, "Bad address."},
-    {10022, "Invalid argument."},
-    {10024, "Too many open files."},
-    {10035, "Operation would block. "},
-    {10036, "Operation now in progress."},
-    {10037, "Operation already in progress."},
-    {10038, "Socket operation on non-socket."},
-    {10039, "Destination address required."},
-    {10040, "Message too long."},
-    {10041, "Protocol wrong type for socket."},
-    {10042, "Bad protocol option."},
-    {10043, "Protocol not supported."},
-    {10044, "Socket type not supported."},
-    {10045, "Operation not supported on socket."},
-    {10046, "Protocol family not supported."},
-    {10047, "Address family not supported by protocol family."},
-    {10048, "Address already in use."},
-    {10049, "Cannot assign requested address."},
-    {10050, "Network is down."},
-    {10051, "Network is unreachable."},
-    {10052, "Net dropped connection or reset."},
-    {10053, "Software caused connection abort."},
-    {10054, "Connection reset by peer."},
-    {10055, "No buffer space available."},
-    {10056, "Socket is already connected."},
-    {10057, "Socket is not connected."},
-    {10058, "Cannot send or receive after socket is closed."},
-    {10059, "Too many references, cannot splice."},
-    {10060, "Connection timed out."},
-    {10061, "Connection refused."},
-    {10062, "Too many levels of symbolic links."},
-    {10063, "File name too long."},
-    {10064, "Host is down."},
-    {10065, "No route to host."},
-    {10066, "Directory not empty"},
+constexpr SocketErrorRow kSocketErrors[] = {
+    {10004, "Interrupted system call.", {EINTR}},
+    {10009, "Bad file number.", {EBADF}},
+    {10013, "Access denied.", {EACCES, EPERM}},
+    {10014, "Bad address.", {EFAULT}},
+    {10022, "Invalid argument.", {EINVAL}},
+    {10024, "Too many open files.", {EMFILE, ENFILE}},
+    {10035, "Operation would block. ", {EWOULDBLOCK}},
+    {10036, "Operation now in progress.", {EINPROGRESS}},
+    {10037, "Operation already in progress.", {EALREADY}},
+    {10038, "Socket operation on non-socket.", {ENOTSOCK}},
+    {10039, "Destination address required.", {EDESTADDRREQ}},
+    {10040, "Message too long.", {EMSGSIZE}},
+    {10041, "Protocol wrong type for socket.", {EPROTOTYPE}},
+    {10042, "Bad protocol option.", {ENOPROTOOPT}},
+    {10043, "Protocol not supported.", {EPROTONOSUPPORT}},
+    {10044, "Socket type not supported.", {ESOCKTNOSUPPORT}},
+    {10045, "Operation not supported on socket.", {EOPNOTSUPP}},
+    {10046, "Protocol family not supported.", {EPFNOSUPPORT}},
+    {10047, "Address family not supported by protocol family.", {EAFNOSUPPORT}},
+    {10048, "Address already in use.", {EADDRINUSE}},
+    {kWsaAddrNotAvail, "Cannot assign requested address.", {EADDRNOTAVAIL}},
+    {10050, "Network is down.", {ENETDOWN}},
+    {10051, "Network is unreachable.", {ENETUNREACH}},
+    {10052, "Net dropped connection or reset.", {ENETRESET}},
+    {10053, "Software caused connection abort.", {ECONNABORTED}},
+    // EPIPE: writing to a connection the peer has closed, which Windows reports as a reset.
+    {kWsaConnReset, "Connection reset by peer.", {ECONNRESET, EPIPE}},
+    {10055, "No buffer space available.", {ENOBUFS, ENOMEM}},
+    {10056, "Socket is already connected.", {EISCONN}},
+    {10057, "Socket is not connected.", {ENOTCONN}},
+    {kWsaShutdown, "Cannot send or receive after socket is closed.", {ESHUTDOWN}},
+    {10059, "Too many references, cannot splice.", {ETOOMANYREFS}},
+    {kWsaTimedOut, "Connection timed out.", {ETIMEDOUT}},
+    {10061, "Connection refused.", {ECONNREFUSED}},
+    {10062, "Too many levels of symbolic links.", {ELOOP}},
+    {10063, "File name too long.", {ENAMETOOLONG}},
+    {10064, "Host is down.", {EHOSTDOWN}},
+    {10065, "No route to host.", {EHOSTUNREACH}},
+    {10066, "Directory not empty", {ENOTEMPTY}},
 };
 
 template <typename Int>
@@ -90,12 +98,25 @@ EFetchCancelled::EFetchCancelled()
     : EBaseError("\xC7\xE0\xE3\xF0\xF3\xE7\xEA\xE0 \xEF\xF0\xE5\xF0\xE2\xE0\xED\xE0.") {}
 
 std::string_view SocketErrorText(int code) {
-    for (const SocketErrorRow& row : kSocketErrorTexts) {
+    for (const SocketErrorRow& row : kSocketErrors) {
         if (row.code == code) {
             return row.text;
         }
     }
     return {};
+}
+
+int WsaCodeFromErrno(int error) {
+    if (error == 0) {
+        return 0;
+    }
+    for (const SocketErrorRow& row : kSocketErrors) {
+        if (std::find(std::begin(row.errors), std::end(row.errors), error) !=
+            std::end(row.errors)) {
+            return row.code;
+        }
+    }
+    return error;
 }
 
 int StrToInt(std::string_view text) {

@@ -74,17 +74,21 @@ public:
     EFetchCancelled();
 };
 
-// Windows Sockets codes used beyond the message table.
-constexpr int kWsaTimedOut = 10060;
-constexpr int kWsaShutdown = 10058;
-constexpr int kWsaConnReset = 10054;
+// Windows Sockets codes the client raises or looks for by name; the texts of these and of the
+// other codes are in one table with the OS error numbers each stands for.
 constexpr int kWsaAddrNotAvail = 10049;
+constexpr int kWsaConnReset = 10054;
+constexpr int kWsaShutdown = 10058;
+constexpr int kWsaTimedOut = 10060;
+// Codes of a failed name look-up, with no text of their own.
 constexpr int kWsaHostNotFound = 11001;  // the name does not exist
 constexpr int kWsaTryAgain = 11002;      // the name server did not answer for now
 constexpr int kWsaNoRecovery = 11003;    // any other failure of the name look-up
 
-// The text of a Windows Sockets code from the message table; empty for codes not in it.
+// The text of a Windows Sockets code; empty for codes without one.
 std::string_view SocketErrorText(int code);
+// The Windows Sockets code for an OS error number; the number itself when it has none.
+int WsaCodeFromErrno(int error);
 
 // Strict decimal conversion: an optional sign and one or more digits, nothing else, within the
 // range of the result. Anything else throws EConvertError naming text.

@@ -10,65 +10,13 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <optional>
 
 #include "net/UnitHttp_errors.h"
+#include "util/Unitutils.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct ErrnoRow {
-    int error;
-    int code;
-};
-
-constexpr ErrnoRow kErrnoCodes[] = {
-    {EINTR, 10004},
-    {EBADF, 10009},
-    {EACCES, 10013},
-    {EPERM, 10013},
-    {EFAULT, 10014},
-    {EINVAL, 10022},
-    {EMFILE, 10024},
-    {ENFILE, 10024},
-    {EWOULDBLOCK, 10035},
-    {EINPROGRESS, 10036},
-    {EALREADY, 10037},
-    {ENOTSOCK, 10038},
-    {EDESTADDRREQ, 10039},
-    {EMSGSIZE, 10040},
-    {EPROTOTYPE, 10041},
-    {ENOPROTOOPT, 10042},
-    {EPROTONOSUPPORT, 10043},
-    {ESOCKTNOSUPPORT, 10044},
-    {EOPNOTSUPP, 10045},
-    {EPFNOSUPPORT, 10046},
-    {EAFNOSUPPORT, 10047},
-    {EADDRINUSE, 10048},
-    {EADDRNOTAVAIL, 10049},
-    {ENETDOWN, 10050},
-    {ENETUNREACH, 10051},
-    {ENETRESET, 10052},
-    {ECONNABORTED, 10053},
-    {ECONNRESET, 10054},
-    // Writing to a connection the peer has closed: what Windows reports as a reset.
-    {EPIPE, 10054},
-    {ENOBUFS, 10055},
-    {ENOMEM, 10055},
-    {EISCONN, 10056},
-    {ENOTCONN, 10057},
-    {ESHUTDOWN, 10058},
-    {ETOOMANYREFS, 10059},
-    {ETIMEDOUT, 10060},
-    {ECONNREFUSED, 10061},
-    {ELOOP, 10062},
-    {ENAMETOOLONG, 10063},
-    {EHOSTDOWN, 10064},
-    {EHOSTUNREACH, 10065},
-    {ENOTEMPTY, 10066},
-};
 
 [[noreturn]] void ThrowErrno(int error) {
     throw ESocketError(WsaCodeFromErrno(error));
@@ -98,52 +46,6 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
-// Four decimal numbers 0..255 separated by dots, nothing else (inet_aton would also take octal,
-// hexadecimal and shortened forms).
-std::optional<in_addr> DottedAddress(const std::string& host) {
-    unsigned char bytes[4];
-    std::size_t at = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (at >= host.size() || host[at] != '.') {
-                return std::nullopt;
-            }
-            ++at;
-        }
-        unsigned value = 0;
-        std::size_t digits = 0;
-        while (at < host.size() && host[at] >= '0' && host[at] <= '9' && digits < 4) {
-            value = value * 10 + unsigned(host[at] - '0');
-            ++at;
-            ++digits;
-        }
-        if (digits == 0 || digits > 3 || value > 255) {
-            return std::nullopt;
-        }
-        bytes[part] = static_cast<unsigned char>(value);
-    }
-    if (at != host.size()) {
-        return std::nullopt;
-    }
-    in_addr address{};
-    std::memcpy(&address.s_addr, bytes, sizeof bytes);
-    return address;
-}
-
-bool IsLocalhost(const std::string& host) {
-    static constexpr char kName[] = "localhost";
-    if (host.size() != sizeof kName - 1) {
-        return false;
-    }
-    for (std::size_t i = 0; i < host.size(); ++i) {
-        const char c = host[i];
-        if ((c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) != kName[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 int WsaCodeFromLookup(int status) {
     switch (status) {
         case EAI_NONAME:
@@ -162,17 +64,18 @@ int WsaCodeFromLookup(int status) {
 }
 
 in_addr Resolve(const std::string& host) {
-    if (IsLocalhost(host)) {
-        in_addr loopback{};
-        loopback.s_addr = htonl(INADDR_LOOPBACK);
-        return loopback;
+    in_addr address{};
+    if (EqualIgnoringLatinCase(host, "localhost")) {
+        address.s_addr = htonl(INADDR_LOOPBACK);
+        return address;
     }
-    if (const std::optional<in_addr> dotted = DottedAddress(host)) {
-        return *dotted;
-    }
-    // A zero byte would silently shorten the name handed to the resolver.
+    // A zero byte would silently shorten the name handed on.
     if (host.empty() || host.find('\0') != std::string::npos) {
         throw ESocketError(kWsaHostNotFound);
+    }
+    // Four decimal numbers 0..255 are the address itself, without asking the resolver.
+    if (inet_pton(AF_INET, host.c_str(), &address) == 1) {
+        return address;
     }
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -182,7 +85,7 @@ in_addr Resolve(const std::string& host) {
     if (status != 0) {
         throw ESocketError(WsaCodeFromLookup(status));
     }
-    const in_addr address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
     freeaddrinfo(found);
     return address;
 }
@@ -275,15 +178,6 @@ public:
 };
 
 }  // namespace
-
-int WsaCodeFromErrno(int error) {
-    for (const ErrnoRow& row : kErrnoCodes) {
-        if (row.error == error) {
-            return row.code;
-        }
-    }
-    return error;
-}
 
 TSocketLayer& PosixSocketLayer() {
     static TPosixSocketLayer layer;

@@ -43,9 +43,6 @@ public:
 
 // The layer on POSIX sockets. "LOCALHOST" (any letter case) is 127.0.0.1 and a dotted address of
 // four numbers 0..255 is used as it is; other names are resolved to their first IPv4 address.
-// OS error numbers become the Windows Sockets codes of the message table. A wait of n
-// milliseconds lasts at least n milliseconds unless something arrives.
+// OS error numbers become Windows Sockets codes (WsaCodeFromErrno). A wait of n milliseconds
+// lasts at least n milliseconds unless something arrives.
 TSocketLayer& PosixSocketLayer();
-
-// The Windows Sockets code for an OS error number; the number itself when it has none.
-int WsaCodeFromErrno(int error);

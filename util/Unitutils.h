@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -15,6 +16,15 @@ int CompareSizeText(const char* a, std::string_view b);
 // True when a and b are equal with the case of the Latin letters A to Z ignored; every other
 // byte (Cyrillic letters included) must be equal as it is.
 bool EqualIgnoringLatinCase(std::string_view a, std::string_view b);
+
+// Returns rest up to its first delimiter and leaves in rest what follows the delimiter; without
+// a delimiter, returns all of rest and leaves it empty.
+inline std::string_view SplitAtFirst(std::string_view& rest, char delimiter) {
+    const std::size_t at = rest.find(delimiter);
+    const std::string_view head = rest.substr(0, at);
+    rest = at == std::string_view::npos ? std::string_view() : rest.substr(at + 1);
+    return head;
+}
 
 // What the opener needs from the system: a read-only registry of document types ("\"-separated
 // key paths under the classes root, a leading "\" ignored; a document type's key holds the name
