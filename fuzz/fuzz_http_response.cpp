@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "net/UnitHttp.h"
-#include "tests/net/ResponseSlices.h"
+#include "tests/support/ResponseSlices.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "net/UnitHttp.h"
 #include "net/UnitHttp_texts.h"
 #include "tests/gui/WindowFixture.h"
-#include "tests/net/ScriptedServer.h"
+#include "tests/support/ScriptedServer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <chrono>
 
 #include "tests/net/NetTestSupport.h"
-#include "tests/net/ScriptedServer.h"
+#include "tests/support/ScriptedServer.h"
 
 namespace {
 

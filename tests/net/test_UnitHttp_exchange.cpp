@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/net/NetTestSupport.h"
-#include "tests/net/ScriptedServer.h"
+#include "tests/support/ScriptedServer.h"
 
 namespace {
 

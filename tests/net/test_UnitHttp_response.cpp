@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "tests/net/ResponseSlices.h"
+#include "tests/support/ResponseSlices.h"
 
 namespace {
 

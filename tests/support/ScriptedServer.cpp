@@ -1,4 +1,4 @@
-#include "tests/net/ScriptedServer.h"
+#include "tests/support/ScriptedServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
