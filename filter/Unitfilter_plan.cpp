@@ -107,7 +107,8 @@ TFilterPlan::Node TFilterPlan::CompileList(const CFilterList& list) {
         only.negated = only.negated != node.negated;
         return only;
     }
-    // Cheaper tests first: Kind lists the kinds from the cheapest on.
+    // A matcher of a list's patterns usually decides: a work is by few of the listed authors, in
+    // few of the ticked genres; bounds let most works through.
     std::stable_sort(members.begin(), members.end(),
                      [](const Node& a, const Node& b) { return a.kind < b.kind; });
     node.kind = Node::Kind::kList;
@@ -156,8 +157,8 @@ bool TFilterPlan::Evaluate(const Node& node, const TZRecord& record) const {
     bool verdict = node.conjunction;
     for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
         const Node& child = nodes[children[i]];
-        const bool passes = child.kind == Node::Kind::kList ? Evaluate(child, record)
-                                                            : EvaluateLeaf(child, record);
+        const bool passes =
+            child.kind == Node::Kind::kList ? Evaluate(child, record) : EvaluateLeaf(child, record);
         if (passes != node.conjunction) {
             verdict = !node.conjunction;
             break;

@@ -16,11 +16,12 @@
 // Settled when it is built, from the tree as it is then: empty slots, lists of an unknown mode
 // and leaves without a pattern or with an empty one become constant verdicts, and so does every
 // list that such a constant settles; neutral constants drop out; a list of one child is that
-// child, negated for lmNotAll and lmNone; inside a list the cheaper tests go first, and each
-// list stops at its first deciding child; the containment leaves of one lmAny or lmNone list
-// that search one field become one TPatternMatcher. Nodes of other classes, subclasses of the
-// three included, are asked through their own Accept. The plan reads the tree's bound and
-// pattern texts in place: the tree must outlive it unchanged.
+// child, negated for lmNotAll and lmNone; inside a list the tests that most often decide it go
+// first (the matchers of author and genre lists, then bounds, single containments, lists and
+// other nodes), and each list stops at its first deciding child; the containment leaves of one
+// lmAny or lmNone list that search one field become one TPatternMatcher. Nodes of other classes,
+// subclasses of the three included, are asked through their own Accept. The plan reads the tree's
+// bound and pattern texts in place: the tree must outlive it unchanged.
 class TFilterPlan {
 public:
     explicit TFilterPlan(const CBaseFilter& root);
@@ -35,7 +36,8 @@ public:
 
 private:
     struct Node {
-        enum class Kind : std::uint8_t { kConstant, kBound, kContains, kMatch, kList, kForeign };
+        // In the order the children of a list are asked.
+        enum class Kind : std::uint8_t { kConstant, kMatch, kBound, kContains, kList, kForeign };
         Kind kind = Kind::kConstant;
         bool negated = false;      // the verdict of the node is inverted
         bool value = false;        // kConstant: the verdict
