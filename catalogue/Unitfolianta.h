@@ -22,7 +22,7 @@ class CFolianta {
 public:
     // The largest page accepted: the size and its terminating zero must fit a 32-bit int.
     static constexpr std::int64_t kMaxPageSize = INT32_MAX - 1;
-    // Bytes after the page text's terminating zero that the parser's chunk scans may read.
+    // Bytes after the page text's terminating zero that the parser's vector scans may read.
     static constexpr std::size_t kPagePadding = 80;
 
     CFolianta();
@@ -37,10 +37,10 @@ public:
     // contents; throws std::length_error beyond kMaxPageSize.
     void LoadPageText(std::string_view bytes);
 
-    // Cuts the page text into lines and records, writing zero bytes into it.
+    // Cuts the page text into lines and records in one forward pass, writing zero bytes into it
+    // over every line feed and over the end markers found: rows, records and the page bytes
+    // come out as ParseRow on each line, after all line feeds were zeroed, would make them.
     void ParsePage();
-    // Ends every line of the page with a zero byte and records where each line starts.
-    void SplitRows();
     // Fills record from the first listing row of line, reading the line once, forward; false
     // (record unchanged) when a marker is missing. The zeros the parse writes stay either way:
     // at the row body's end "</tr>" and at the end marker of every field found before the

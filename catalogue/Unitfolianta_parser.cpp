@@ -1,368 +1,88 @@
-// The listing parser: the page cut into lines, and each line read once, forward, for the marker
-// pairs of a work row.
-//
-// A line is read in chunks of 64 byte places, each loaded once into vector registers. A search
-// compares the first bytes of its marker at all 64 places at once, so only the places where the
-// marker may begin are looked at, in order, together with the places of zero bytes and of the
-// row's end.
+// The listing parser: the page cut into lines in one pass, each line read once, forward. Rows
+// laid out as the catalogue writes them are read by the usual-row reader; every other line by
+// the line search, which reads any line.
 #include <algorithm>
-#include <array>
 #include <cstring>
-#include <string_view>
 
 #include "catalogue/Unitfolianta.h"
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
+#include "catalogue/Unitfolianta_linesearch.h"
+#include "catalogue/Unitfolianta_usualrow.h"
 
 namespace {
+
+using namespace listing;
 
 // Room reserved in rows and records each time they are rebuilt, at the least.
 constexpr std::size_t kReservedEntries = 1000;
 
-constexpr std::ptrdiff_t kChunk = 64;
-// Bytes of a marker the vector comparison checks; a chunk holds this many bytes less one past
-// its 64 places.
-constexpr std::ptrdiff_t kPrefix = 4;
-constexpr std::ptrdiff_t kChunkBytes = kChunk + kPrefix - 1;
-static_assert(CFolianta::kPagePadding >= std::size_t(kChunkBytes));
-
-// A marker as the line search compares it: its bytes in words of 8, with the bytes of each word
-// that belong to it.
-struct TMarkerCode {
-    static constexpr int kWords = 3;
-    std::uint64_t word[kWords] = {};
-    std::uint64_t mask[kWords] = {};
-    std::ptrdiff_t length = 0;
-
-    constexpr char Byte(std::ptrdiff_t i) const { return char(word[i / 8] >> (8 * (i % 8))); }
-};
-constexpr std::ptrdiff_t kMaxMarker = 8 * TMarkerCode::kWords;
-
-constexpr TMarkerCode CodeOf(std::string_view marker) {
-    if (marker.empty() || marker.size() > std::size_t(kMaxMarker)) {
-        throw "a listing marker must have 1 to 24 bytes";
-    }
-    TMarkerCode code;
-    for (std::size_t i = 0; i < marker.size(); ++i) {
-        code.word[i / 8] |= std::uint64_t(static_cast<unsigned char>(marker[i])) << (8 * (i % 8));
-        code.mask[i / 8] |= std::uint64_t(0xFF) << (8 * (i % 8));
-    }
-    code.length = std::ptrdiff_t(marker.size());
-    return code;
-}
-
-// The searches of a line, in row order: the row's start, the start and end of every field, and
-// the row's end. The store's extractors are the listing markers, so the searches are compiled
-// from the same table; the steps between the row's start and its end stop at the row's end too.
-constexpr int kSteps = 2 * TZRecord::kFieldCount + 2;
-constexpr int kRowEndStep = kSteps - 1;
-constexpr auto kStepCodes = [] {
-    std::array<TMarkerCode, kSteps> steps{};
-    steps[0] = CodeOf(kListingMarkers[0].start);
-    for (std::size_t i = 1; i <= std::size_t(TZRecord::kFieldCount); ++i) {
-        steps[2 * i - 1] = CodeOf(kListingMarkers[i].start);
-        steps[2 * i] = CodeOf(kListingMarkers[i].end);
-    }
-    steps[kRowEndStep] = CodeOf(kListingMarkers[0].end);
-    return steps;
-}();
-constexpr TMarkerCode kRowEnd = kStepCodes[kRowEndStep];
-
-// The search takes the first row end met as the end of the row body, as the zero written there
-// would end it. That is only right when a field marker can never overlap a row end: none holds
-// its beginning, and none ends with a beginning part of it.
-constexpr bool OverlapsRowEnd(std::string_view marker) {
-    const std::string_view rowEnd = kListingMarkers[0].end;
-    for (std::size_t at = 0; at < marker.size(); ++at) {
-        const std::size_t common = std::min(marker.size() - at, rowEnd.size());
-        if (marker.substr(at, common) == rowEnd.substr(0, common)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-constexpr bool NoFieldMarkerOverlapsRowEnd() {
-    for (std::size_t i = 1; i < std::size(kListingMarkers); ++i) {
-        if (OverlapsRowEnd(kListingMarkers[i].start) || OverlapsRowEnd(kListingMarkers[i].end)) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(NoFieldMarkerOverlapsRowEnd());
-
-std::uint64_t Load64(const char* p) {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
-
-// Chunk holders: Load takes the kChunkBytes bytes from p; Places<code> gives one bit for each
-// of the 64 places where the first bytes of code's marker (up to kPrefix of them) stand, and
-// Zeros the places of zero bytes.
-struct TByteChunk {
-    const char* bytes;
-    void Load(const char* p) { bytes = p; }
-    template <TMarkerCode code>
-    std::uint64_t Places() const {
-        std::uint64_t places = 0;
-        for (std::ptrdiff_t i = 0; i < kChunk; ++i) {
-            bool same = true;
-            for (std::ptrdiff_t k = 0; k < std::min(code.length, kPrefix); ++k) {
-                same = same && bytes[i + k] == code.Byte(k);
-            }
-            places |= std::uint64_t(same) << i;
-        }
-        return places;
-    }
-    std::uint64_t Zeros() const {
-        std::uint64_t places = 0;
-        for (std::ptrdiff_t i = 0; i < kChunk; ++i) {
-            places |= std::uint64_t(bytes[i] == '\0') << i;
-        }
-        return places;
-    }
-};
-
-#if defined(__x86_64__)
-struct TSse2Chunk {
-    __m128i at[kChunk / 16][kPrefix];
-    void Load(const char* p) {
-        for (std::ptrdiff_t block = 0; block < kChunk / 16; ++block) {
-            for (std::ptrdiff_t k = 0; k < kPrefix; ++k) {
-                at[block][k] =
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * block + k));
-            }
-        }
-    }
-    template <TMarkerCode code>
-    std::uint64_t Places() const {
-        std::uint64_t places = 0;
-        for (std::ptrdiff_t block = 0; block < kChunk / 16; ++block) {
-            __m128i same = _mm_cmpeq_epi8(at[block][0], _mm_set1_epi8(code.Byte(0)));
-            for (std::ptrdiff_t k = 1; k < std::min(code.length, kPrefix); ++k) {
-                same =
-                    _mm_and_si128(same, _mm_cmpeq_epi8(at[block][k], _mm_set1_epi8(code.Byte(k))));
-            }
-            places |= std::uint64_t(unsigned(_mm_movemask_epi8(same))) << (16 * block);
-        }
-        return places;
-    }
-    std::uint64_t Zeros() const {
-        std::uint64_t places = 0;
-        for (std::ptrdiff_t block = 0; block < kChunk / 16; ++block) {
-            const __m128i zero = _mm_cmpeq_epi8(at[block][0], _mm_setzero_si128());
-            places |= std::uint64_t(unsigned(_mm_movemask_epi8(zero))) << (16 * block);
-        }
-        return places;
-    }
-};
-
-struct TAvx512Chunk {
-    __m512i at[kPrefix];
-    __attribute__((target("avx512bw"))) void Load(const char* p) {
-        for (std::ptrdiff_t k = 0; k < kPrefix; ++k) {
-            at[k] = _mm512_loadu_si512(p + k);
-        }
-    }
-    template <TMarkerCode code>
-    __attribute__((target("avx512bw"))) std::uint64_t Places() const {
-        std::uint64_t places = _mm512_cmpeq_epi8_mask(at[0], _mm512_set1_epi8(code.Byte(0)));
-        for (std::ptrdiff_t k = 1; k < std::min(code.length, kPrefix); ++k) {
-            places &= _mm512_cmpeq_epi8_mask(at[k], _mm512_set1_epi8(code.Byte(k)));
-        }
-        return places;
-    }
-    __attribute__((target("avx512bw"))) std::uint64_t Zeros() const {
-        return _mm512_testn_epi8_mask(at[0], at[0]);
-    }
-};
-using TPortableChunk = TSse2Chunk;
-#else
-using TPortableChunk = TByteChunk;
-#endif
-
-// A line [line, end) chunk by chunk, end being the place of its terminating zero. Bytes from end
-// up to readable may be read: the lines of a padded page let a chunk run past their end. Nearer
-// the end of what may be read, the chunk is taken from a copy padded with zeros. Nothing found
-// at or after end is used, since the zero at end stops every search.
-template <typename Chunk>
-class TLineChunks {
-public:
-    TLineChunks(char* end, const char* readable) : end(end), readable(readable) {}
-
-    void Load(char* at) {
-        base = at;
-        if (readable - at >= kChunkBytes) {
-            chunk.Load(at);
-        } else {
-            char copy[kChunkBytes] = {};
-            std::memcpy(copy, at, std::size_t(std::min<std::ptrdiff_t>(kChunkBytes, end + 1 - at)));
-            chunk.Load(copy);
-        }
-        zeros = chunk.Zeros();
-        rowEnds = chunk.template Places<kRowEnd>();
-    }
-    // The places of bits from `from` on.
-    std::uint64_t From(std::uint64_t bits, const char* from) const {
-        const std::ptrdiff_t skip = from - base;
-        return skip <= 0 ? bits : skip >= kChunk ? 0 : bits >> skip << skip;
-    }
-    // True when code's marker lies at p, whose first kPrefix bytes already matched.
-    template <TMarkerCode code>
-    bool Holds(const char* p) const {
-        if constexpr (code.length <= kPrefix) {
-            return true;
-        }
-        if (readable - p >= kMaxMarker) {
-            std::uint64_t differ = (Load64(p) ^ code.word[0]) & code.mask[0];
-            if constexpr (code.mask[1] != 0) {
-                differ |= (Load64(p + 8) ^ code.word[1]) & code.mask[1];
-            }
-            if constexpr (code.mask[2] != 0) {
-                differ |= (Load64(p + 16) ^ code.word[2]) & code.mask[2];
-            }
-            return differ == 0;
-        }
-        // Bytes from end on never match, since a marker holds no zero byte.
-        for (std::ptrdiff_t i = 0; i < code.length; ++i) {
-            if (p + i >= end || p[i] != code.Byte(i)) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    Chunk chunk;
-    char* base = nullptr;
-    std::uint64_t zeros = 0;
-    std::uint64_t rowEnds = 0;
-
-private:
-    char* const end;
-    const char* const readable;
-};
-
-// Where the searches of a line stand: the marker places found so far, where the next search
-// begins, and the row end or zero byte that stopped them early.
-struct TRowProgress {
-    char* at[kSteps];
-    int found = 0;
-    char* from;
-    char* stoppedAt = nullptr;
-};
-
-// Step S: finds its marker from row.from on, or the stop before it. True when found.
-template <typename Chunk, int S>
-bool FindStep(TLineChunks<Chunk>& line, TRowProgress& row) {
-    constexpr TMarkerCode code = kStepCodes[S];
-    constexpr bool kWatched = S > 0 && S < kRowEndStep;
-    for (;;) {
-        const std::uint64_t stops = line.From(line.zeros | (kWatched ? line.rowEnds : 0), row.from);
-        const std::uint64_t starts = line.From(line.chunk.template Places<code>(), row.from);
-        for (std::uint64_t places = stops | starts; places != 0; places &= places - 1) {
-            const int bit = __builtin_ctzll(places);
-            char* const p = line.base + bit;
-            if (stops >> bit & 1 && (*p == '\0' || line.template Holds<kRowEnd>(p))) {
-                row.stoppedAt = p;
-                return false;
-            }
-            if (starts >> bit & 1 && line.template Holds<code>(p)) {
-                row.at[row.found++] = p;
-                row.from = p + code.length;
-                if (row.from - line.base >= kChunk) {
-                    line.Load(row.from);
-                }
-                return true;
-            }
-        }
-        line.Load(line.base + kChunk);
-    }
-}
-
-template <typename Chunk, int... S>
-void FindSteps(TLineChunks<Chunk>& line, TRowProgress& row, std::integer_sequence<int, S...>) {
-    (FindStep<Chunk, S>(line, row) && ...);
-}
-
-// ParseRow of a line whose terminating zero is at end; bytes up to readable may be read.
-template <typename Chunk>
-bool ParseLine(const FieldExtractor* pairs, char* line, char* end, const char* readable,
-               TZRecord& record) {
-    // Every step searches from where the marker before it ended, so each place of the line is
-    // looked at once, in order. The first row end met closes the body, as the zero written there
-    // would; a zero byte ends the search.
-    TLineChunks<Chunk> chunks(end, readable);
-    TRowProgress row;
-    row.from = line;
-    chunks.Load(line);
-    FindSteps(chunks, row, std::make_integer_sequence<int, kSteps>());
-    if (row.found == 0) {
-        return false;
-    }
-    // The fields found whole before the search stopped, and the row end that closes the body;
-    // a body that is never closed yields nothing and writes nothing.
-    const int fieldsFound = std::min<int>((row.found - 1) / 2, TZRecord::kFieldCount);
-    char* const bodyEnd = row.found == kSteps                       ? row.at[kRowEndStep]
-                          : row.stoppedAt && *row.stoppedAt != '\0' ? row.stoppedAt
-                                                                    : nullptr;
-    if (!bodyEnd) {
-        return false;
-    }
-    if (pairs[0].cutAtEnd) {
-        *bodyEnd = '\0';
-    }
-    for (int i = 0; i < fieldsFound; ++i) {
-        if (pairs[i + 1].cutAtEnd) {
-            *row.at[2 * i + 2] = '\0';
-        }
-    }
-    if (fieldsFound < TZRecord::kFieldCount) {
-        return false;
-    }
-    for (int i = 0; i < TZRecord::kFieldCount; ++i) {
-        record.*kRecordFields[i] = row.at[2 * i + 1] + pairs[i + 1].startLength;
-    }
-    return true;
-}
-
-// Parses every line of rows into records; the page text ends at pageEnd, padded.
-template <typename Chunk>
-void ParseLines(const FieldExtractor* pairs, const std::vector<char*>& rows, char* pageEnd,
+// Cuts the page text, which ends at pageEnd and is padded, into lines and parses each. The
+// marks of a line give its end, so the next line is marked as soon as the line's end is known,
+// before the line itself is read: the processor then works on both at once.
+template <typename Chunk, typename Lanes>
+void ParseLines(const FieldExtractor* pairs, char* text, char* pageEnd, std::vector<char*>& rows,
                 std::vector<TZRecord>& records) {
     const char* const readable = pageEnd + 1 + CFolianta::kPagePadding;
+    TLineStops<Lanes> marked[2];
+    TLineStops<Lanes>* stops = &marked[0];
+    TLineStops<Lanes>* nextStops = &marked[1];
+    stops->Mark(text);
     TZRecord record;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        char* const lineEnd = i + 1 < rows.size() ? rows[i + 1] - 1 : pageEnd;
-        if (ParseLine<Chunk>(pairs, rows[i], lineEnd, readable, record)) {
+    for (;;) {
+        char* const line = stops->Line();
+        char* lineEnd = stops->FirstEnd();
+        if (!lineEnd || *lineEnd != '\n') {
+            // A zero byte inside the line, the page's end, or a line longer than its marks.
+            char* const from = lineEnd ? lineEnd : line;
+            lineEnd = static_cast<char*>(std::memchr(from, '\n', std::size_t(pageEnd - from)));
+            if (!lineEnd) {
+                lineEnd = pageEnd;
+            }
+        }
+        if (lineEnd != pageEnd) {
+            nextStops->Mark(lineEnd + 1);
+            *lineEnd = '\0';
+        }
+        rows.push_back(line);
+        if (ReadUsualRow<Lanes>(pairs, *stops, record) ||
+            ParseLine<Chunk>(pairs, line, lineEnd, readable, record)) {
             records.push_back(record);
         }
+        if (lineEnd == pageEnd) {
+            return;
+        }
+        std::swap(stops, nextStops);
     }
 }
 
 // Each variant has the whole line search inlined, so that the chunk scan of its instruction set
 // is inlined too.
-__attribute__((flatten)) void ParseLinesPortable(const FieldExtractor* pairs,
-                                                 const std::vector<char*>& rows, char* pageEnd,
+__attribute__((flatten)) void ParseLinesPortable(const FieldExtractor* pairs, char* text,
+                                                 char* pageEnd, std::vector<char*>& rows,
                                                  std::vector<TZRecord>& records) {
-    ParseLines<TPortableChunk>(pairs, rows, pageEnd, records);
+    ParseLines<TPortableChunk, TPortableLanes>(pairs, text, pageEnd, rows, records);
 }
 
 #if defined(__x86_64__)
 __attribute__((target("avx512bw"), flatten)) void ParseLinesAvx512(const FieldExtractor* pairs,
-                                                                   const std::vector<char*>& rows,
-                                                                   char* pageEnd,
+                                                                   char* text, char* pageEnd,
+                                                                   std::vector<char*>& rows,
                                                                    std::vector<TZRecord>& records) {
-    ParseLines<TAvx512Chunk>(pairs, rows, pageEnd, records);
+    ParseLines<TAvx512Chunk, TAvx512Lanes>(pairs, text, pageEnd, rows, records);
+}
+
+__attribute__((target("avx2"), flatten)) void ParseLinesAvx2(const FieldExtractor* pairs,
+                                                             char* text, char* pageEnd,
+                                                             std::vector<char*>& rows,
+                                                             std::vector<TZRecord>& records) {
+    ParseLines<TPortableChunk, TAvx2Lanes>(pairs, text, pageEnd, rows, records);
 }
 
 using LinesParser = decltype(&ParseLinesPortable);
 const LinesParser kParseLines = [] {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512bw") ? ParseLinesAvx512 : ParseLinesPortable;
+    return __builtin_cpu_supports("avx512bw") ? ParseLinesAvx512
+           : __builtin_cpu_supports("avx2")   ? ParseLinesAvx2
+                                              : ParseLinesPortable;
 }();
 #else
 const auto kParseLines = ParseLinesPortable;
@@ -371,29 +91,15 @@ const auto kParseLines = ParseLinesPortable;
 }  // namespace
 
 void CFolianta::ParsePage() {
-    SplitRows();
+    rows.clear();
+    rows.reserve(kReservedEntries);
     if (records.use_count() > 1) {
         records = std::make_shared<std::vector<TZRecord>>();  // a holder keeps the old ones
     }
     records->clear();
-    records->reserve(std::max(kReservedEntries, rows.size()));
+    records->reserve(kReservedEntries);
     if (pageText) {
-        kParseLines(extractors, rows, pageText.get() + pageSize, *records);
-    }
-}
-
-void CFolianta::SplitRows() {
-    rows.reserve(kReservedEntries);
-    rows.clear();
-    char* const text = pageText.get();
-    if (!text) {
-        return;
-    }
-    rows.push_back(text);
-    char* const end = text + pageSize;
-    for (char* p = text; (p = static_cast<char*>(std::memchr(p, '\n', std::size_t(end - p))));) {
-        *p++ = '\0';
-        rows.push_back(p);
+        kParseLines(extractors, pageText.get(), pageText.get() + pageSize, rows, *records);
     }
 }
 

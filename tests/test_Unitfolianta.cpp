@@ -329,10 +329,25 @@ TEST(ListingParser, MatchesThePlainParserByteForByte) {
     Fields across = kWork;
     across.title = longTitle;
     across.autorLink = "/" + std::string(60, 'a') + "/";
+    Fields longRow = kWork;
+    longRow.title = std::string(1100, 't');  // longer than a usual row is marked
+    Fields earlyQuote = kWork;
+    earlyQuote.autorLink = "/\"/";  // a quote before the end marker could have begun
+    const auto padded = [&](std::size_t lineLength) {
+        Fields f = kWork;
+        f.title += std::string(lineLength - row.size(), 't');
+        return Row(f);
+    };
+    std::string otherGap = row;
+    otherGap.replace(otherGap.find(" &nbsp; <b>"), 11, "&nbsp;<b>");
     const struct Case {
         const char* label;
         std::string page;
     } cases[] = {
+        {"usual rows ending at and just past a block", padded(255) + "\n" + padded(256) + "\n"},
+        {"usual row longer than its marks", Row(longRow) + "\n" + row},
+        {"quote early in the author's link", Row(earlyQuote)},
+        {"other text between the markers", otherGap + "\n" + row},
         {"rows among other lines, CR LF",
          "head\r\n" + row + "\r\n<tr><td width=400>x</tr>\n" + row},
         {"row split over two lines", row.substr(0, 40) + "\n" + row.substr(40)},
