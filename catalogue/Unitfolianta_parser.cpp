@@ -2,11 +2,13 @@
 // laid out as the catalogue writes them are read by the usual-row reader; every other line by
 // the line search, which reads any line.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "catalogue/Unitfolianta.h"
 #include "catalogue/Unitfolianta_linesearch.h"
 #include "catalogue/Unitfolianta_usualrow.h"
+#include "catalogue/Unitfolianta_variants.h"
 
 namespace {
 
@@ -54,41 +56,64 @@ void ParseLines(const FieldExtractor* pairs, char* text, char* pageEnd, std::vec
     }
 }
 
-// Each variant has the whole line search inlined, so that the chunk scan of its instruction set
-// is inlined too.
-__attribute__((flatten)) void ParseLinesPortable(const FieldExtractor* pairs, char* text,
-                                                 char* pageEnd, std::vector<char*>& rows,
-                                                 std::vector<TZRecord>& records) {
-    ParseLines<TPortableChunk, TPortableLanes>(pairs, text, pageEnd, rows, records);
+// Each variant has the whole line search inlined, so that the vector code of its instruction
+// set is inlined too.
+__attribute__((flatten)) void ParseLinesBytes(const FieldExtractor* pairs, char* text,
+                                              char* pageEnd, std::vector<char*>& rows,
+                                              std::vector<TZRecord>& records) {
+    ParseLines<TByteChunk, TByteLanes>(pairs, text, pageEnd, rows, records);
 }
 
 #if defined(__x86_64__)
-__attribute__((target("avx512bw"), flatten)) void ParseLinesAvx512(const FieldExtractor* pairs,
-                                                                   char* text, char* pageEnd,
-                                                                   std::vector<char*>& rows,
-                                                                   std::vector<TZRecord>& records) {
-    ParseLines<TAvx512Chunk, TAvx512Lanes>(pairs, text, pageEnd, rows, records);
+__attribute__((flatten)) void ParseLinesSse2(const FieldExtractor* pairs, char* text, char* pageEnd,
+                                             std::vector<char*>& rows,
+                                             std::vector<TZRecord>& records) {
+    ParseLines<TSse2Chunk, TSse2Lanes>(pairs, text, pageEnd, rows, records);
 }
 
 __attribute__((target("avx2"), flatten)) void ParseLinesAvx2(const FieldExtractor* pairs,
                                                              char* text, char* pageEnd,
                                                              std::vector<char*>& rows,
                                                              std::vector<TZRecord>& records) {
-    ParseLines<TPortableChunk, TAvx2Lanes>(pairs, text, pageEnd, rows, records);
+    ParseLines<TSse2Chunk, TAvx2Lanes>(pairs, text, pageEnd, rows, records);
 }
 
-using LinesParser = decltype(&ParseLinesPortable);
-const LinesParser kParseLines = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512bw") ? ParseLinesAvx512
-           : __builtin_cpu_supports("avx2")   ? ParseLinesAvx2
-                                              : ParseLinesPortable;
-}();
-#else
-const auto kParseLines = ParseLinesPortable;
+__attribute__((target("avx512bw"), flatten)) void ParseLinesAvx512(const FieldExtractor* pairs,
+                                                                   char* text, char* pageEnd,
+                                                                   std::vector<char*>& rows,
+                                                                   std::vector<TZRecord>& records) {
+    ParseLines<TAvx512Chunk, TAvx512Lanes>(pairs, text, pageEnd, rows, records);
+}
 #endif
 
+const PageParser kParseLines = [] {
+    for (const TPageParserVariant& variant : PageParserVariants()) {
+        if (variant.supported) {
+            return variant.parse;
+        }
+    }
+    return ParseLinesBytes;
+}();
+
 }  // namespace
+
+std::span<const listing::TPageParserVariant> listing::PageParserVariants() {
+    static const auto variants = [] {
+#if defined(__x86_64__)
+        __builtin_cpu_init();
+        return std::array{
+            TPageParserVariant{"avx512bw", __builtin_cpu_supports("avx512bw") != 0,
+                               ParseLinesAvx512},
+            TPageParserVariant{"avx2", __builtin_cpu_supports("avx2") != 0, ParseLinesAvx2},
+            TPageParserVariant{"sse2", true, ParseLinesSse2},
+            TPageParserVariant{"bytes", true, ParseLinesBytes},
+        };
+#else
+        return std::array{TPageParserVariant{"bytes", true, ParseLinesBytes}};
+#endif
+    }();
+    return variants;
+}
 
 void CFolianta::ParsePage() {
     rows.clear();

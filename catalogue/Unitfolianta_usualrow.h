@@ -227,8 +227,11 @@ char* UsualFieldEnd(const TLineStops<Lanes>& stops, char* from) {
     // The marked zero or line feed stops the search at the latest.
     for (std::size_t place = std::size_t(from - line);; place = (place | (kBlock - 1)) + 1) {
         for (std::uint64_t ahead = stops.From(place); ahead != 0; ahead &= ahead - 1) {
-            char* const stop = line + place + __builtin_ctzll(ahead);
-            if (*stop == end.Byte(anchor) && (anchor == 0 || stop - anchor >= from)) {
+            char* const stop = line + place + unsigned(__builtin_ctzll(ahead));
+            // A marker anchored at its first byte is looked for at every stop, the stretch's
+            // comparison taking in the anchor; one anchored further on only where the anchor
+            // byte stands and the marker would begin inside the field.
+            if (anchor == 0 || (*stop == end.Byte(anchor) && stop - anchor >= from)) {
                 char* const at = stop - anchor;
                 if (SameText<next>(at)) {
                     return at;

@@ -1,7 +1,7 @@
 // Loads arbitrary bytes as a listing page and compares the store's parse with the plain
 // reference parser: the page bytes afterwards (every zero written), the lines and the field
-// places of every record. The first line is parsed once more alone, in a buffer that ends at
-// its zero, through ParseRow.
+// places of every record. Every parser variant the processor runs is compared too, and the
+// first line is parsed once more alone, in a buffer that ends at its zero, through ParseRow.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "catalogue/Unitfolianta.h"
+#include "tests/support/ParserVariants.h"
 #include "tests/support/ReferenceParser.h"
 
 namespace {
@@ -37,6 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t r = 0; r < expected.fields.size(); ++r) {
         for (int f = 0; f < TZRecord::kFieldCount; ++f) {
             Check(store.Records()[r][f] == text + expected.fields[r][std::size_t(f)]);
+        }
+    }
+
+    for (const listing::TPageParserVariant& variant : listing::PageParserVariants()) {
+        if (variant.supported) {
+            Check(ParseWithVariant(variant, page) == expected);
         }
     }
 

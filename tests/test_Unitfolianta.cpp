@@ -10,6 +10,7 @@
 #include "filter/Unitfilter.h"
 #include "tests/support/ListingRows.h"
 #include "tests/support/PageGenerator.h"
+#include "tests/support/ParserVariants.h"
 #include "tests/support/ReferenceParser.h"
 #include "tests/support/TempFolder.h"
 
@@ -390,6 +391,12 @@ TEST(ListingParser, MatchesThePlainParserByteForByte) {
                   !expected.fields.empty() && expected.fields[0][0] < line.size());
         EXPECT_EQ(std::string(buffer.data(), buffer.size()),
                   expected.text.substr(0, buffer.size()));
+        for (const listing::TPageParserVariant& variant : listing::PageParserVariants()) {
+            if (variant.supported) {
+                SCOPED_TRACE(variant.name);
+                EXPECT_TRUE(ParseWithVariant(variant, c.page) == expected);
+            }
+        }
     }
 }
 

@@ -17,6 +17,8 @@ struct ParsedPage {
     std::string text;                                // the page after parsing, its zero included
     std::vector<std::size_t> lines;                  // where each line starts
     std::vector<std::array<std::size_t, 7>> fields;  // per record, where each field starts
+
+    bool operator==(const ParsedPage&) const = default;
 };
 
 inline constexpr const char* kMarkers[8][2] = {
