@@ -21,10 +21,10 @@ struct TByteText {
     std::uint64_t mask[kWords] = {};
     std::ptrdiff_t length = 0;
 
-    constexpr char Byte(std::ptrdiff_t i) const { return char(word[i / 8] >> (8 * (i % 8))); }
-    constexpr std::string_view View() const { return {text, std::size_t(length)}; }
-
     char text[8 * kWords] = {};
+
+    constexpr char Byte(std::ptrdiff_t i) const { return text[i]; }
+    constexpr std::string_view View() const { return {text, std::size_t(length)}; }
 };
 constexpr std::ptrdiff_t kMaxText = 8 * TByteText::kWords;
 

@@ -31,8 +31,8 @@ constexpr auto kStretches = [] {
 
 // Reading a stretch in place gives what the searches give: each search that begins inside a
 // stretch (after its first marker) finds its marker where the stretch holds it, and no row end
-// can begin before that. No row end begins inside a marker either (checked above), so a row end
-// can only begin inside a field, which the field search watches for.
+// can begin before that. No row end begins inside a marker either (NoFieldMarkerOverlapsRowEnd),
+// so a row end can only begin inside a field, which the field search watches for.
 constexpr bool StretchesReadAsSearched() {
     const std::string_view rowEnd = kListingMarkers[0].end;
     for (std::size_t i = 0; i < kStretches.size(); ++i) {

@@ -1,7 +1,8 @@
 // Loads arbitrary bytes as a listing page and compares the store's parse with the plain
 // reference parser: the page bytes afterwards (every zero written), the lines and the field
-// places of every record. Every parser variant the processor runs is compared too, and the
-// first line is parsed once more alone, in a buffer that ends at its zero, through ParseRow.
+// places of every record. The other parser variants the processor runs are compared too, one
+// per input, and the first line is parsed once more alone, in a buffer that ends at its zero,
+// through ParseRow.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -41,10 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    for (const listing::TPageParserVariant& variant : listing::PageParserVariants()) {
-        if (variant.supported) {
-            Check(ParseWithVariant(variant, page) == expected);
-        }
+    // One more variant per input, taken in turn by page size, keeps the runs fast.
+    const auto variants = listing::PageParserVariants();
+    const listing::TPageParserVariant& other = variants[size % variants.size()];
+    if (other.supported) {
+        Check(ParseWithVariant(other, page) == expected);
     }
 
     const std::size_t firstLine =
