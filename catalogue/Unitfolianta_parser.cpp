@@ -24,6 +24,9 @@ template <typename Chunk, typename Lanes>
 void ParseLines(const FieldExtractor* pairs, char* text, char* pageEnd, std::vector<char*>& rows,
                 std::vector<TZRecord>& records) {
     const char* const readable = pageEnd + 1 + CFolianta::kPagePadding;
+    // The store's pairs all cut at their end; pairs that do not are left to the line search.
+    const bool cutsEveryEnd = std::all_of(pairs, pairs + TZRecord::kFieldCount + 1,
+                                          [](const FieldExtractor& pair) { return pair.cutAtEnd; });
     TLineStops<Lanes> marked[2];
     TLineStops<Lanes>* stops = &marked[0];
     TLineStops<Lanes>* nextStops = &marked[1];
@@ -45,7 +48,7 @@ void ParseLines(const FieldExtractor* pairs, char* text, char* pageEnd, std::vec
             *lineEnd = '\0';
         }
         rows.push_back(line);
-        if (ReadUsualRow<Lanes>(pairs, *stops, record) ||
+        if ((cutsEveryEnd && ReadUsualRow<Lanes>(*stops, record)) ||
             ParseLine<Chunk>(pairs, line, lineEnd, readable, record)) {
             records.push_back(record);
         }
@@ -71,17 +74,15 @@ __attribute__((flatten)) void ParseLinesSse2(const FieldExtractor* pairs, char* 
     ParseLines<TSse2Chunk, TSse2Lanes>(pairs, text, pageEnd, rows, records);
 }
 
-__attribute__((target("avx2"), flatten)) void ParseLinesAvx2(const FieldExtractor* pairs,
-                                                             char* text, char* pageEnd,
-                                                             std::vector<char*>& rows,
-                                                             std::vector<TZRecord>& records) {
+__attribute__((target("avx2,bmi,bmi2"), flatten)) void ParseLinesAvx2(
+    const FieldExtractor* pairs, char* text, char* pageEnd, std::vector<char*>& rows,
+    std::vector<TZRecord>& records) {
     ParseLines<TSse2Chunk, TAvx2Lanes>(pairs, text, pageEnd, rows, records);
 }
 
-__attribute__((target("avx512bw"), flatten)) void ParseLinesAvx512(const FieldExtractor* pairs,
-                                                                   char* text, char* pageEnd,
-                                                                   std::vector<char*>& rows,
-                                                                   std::vector<TZRecord>& records) {
+__attribute__((target("avx512bw,bmi,bmi2"), flatten)) void ParseLinesAvx512(
+    const FieldExtractor* pairs, char* text, char* pageEnd, std::vector<char*>& rows,
+    std::vector<TZRecord>& records) {
     ParseLines<TAvx512Chunk, TAvx512Lanes>(pairs, text, pageEnd, rows, records);
 }
 #endif
@@ -101,10 +102,13 @@ std::span<const listing::TPageParserVariant> listing::PageParserVariants() {
     static const auto variants = [] {
 #if defined(__x86_64__)
         __builtin_cpu_init();
+        const bool bitInstructions =
+            __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
         return std::array{
-            TPageParserVariant{"avx512bw", __builtin_cpu_supports("avx512bw") != 0,
+            TPageParserVariant{"avx512bw", __builtin_cpu_supports("avx512bw") && bitInstructions,
                                ParseLinesAvx512},
-            TPageParserVariant{"avx2", __builtin_cpu_supports("avx2") != 0, ParseLinesAvx2},
+            TPageParserVariant{"avx2", __builtin_cpu_supports("avx2") && bitInstructions,
+                               ParseLinesAvx2},
             TPageParserVariant{"sse2", true, ParseLinesSse2},
             TPageParserVariant{"bytes", true, ParseLinesBytes},
         };

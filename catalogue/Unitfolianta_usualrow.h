@@ -263,11 +263,11 @@ bool FindUsualFieldEnds(const TLineStops<Lanes>& stops, char* from,
     return true;
 }
 
-// ParseRow of the marked line when it is a usual row, with what the searches would give; false,
-// with nothing written, for any other line. Lines of a padded page only: the comparisons read
-// past the line.
+// ParseRow of the marked line when it is a usual row, with what the searches would give for
+// marker pairs that all cut at their end; false, with nothing written, for any other line.
+// Lines of a padded page only: the comparisons read past the line.
 template <typename Lanes>
-bool ReadUsualRow(const FieldExtractor* pairs, const TLineStops<Lanes>& stops, TZRecord& record) {
+bool ReadUsualRow(const TLineStops<Lanes>& stops, TZRecord& record) {
     static_assert(CFolianta::kPagePadding >= std::size_t(kMaxText));
     char* const line = stops.Line();
     char* ends[TZRecord::kFieldCount];
@@ -275,17 +275,13 @@ bool ReadUsualRow(const FieldExtractor* pairs, const TLineStops<Lanes>& stops, T
         !FindUsualFieldEnds<Lanes, 0>(stops, line + kStretches[0].length, ends)) {
         return false;
     }
-    if (pairs[0].cutAtEnd) {
-        ends[TZRecord::kFieldCount - 1][kStretches.back().length - kRowEnd.length] = '\0';
-    }
+    ends[TZRecord::kFieldCount - 1][kStretches.back().length - kRowEnd.length] = '\0';
     record.*kRecordFields[0] = line + kStretches[0].length;
     for (int i = 0; i < TZRecord::kFieldCount; ++i) {
         if (i > 0) {
             record.*kRecordFields[i] = ends[i - 1] + kStretches[std::size_t(i)].length;
         }
-        if (pairs[i + 1].cutAtEnd) {
-            *ends[i] = '\0';
-        }
+        *ends[i] = '\0';
     }
     return true;
 }
