@@ -231,6 +231,9 @@ TEST(TPatternMatcher, FindsAnyPatternLikeStrstr) {
         {"longer than the text", {"abcdefghij"}, "abcdefghi", false},
         {"at the very end", {"12345678"}, "0012345678", true},
         {"short patterns are never skipped", {"ab", "q"}, "xxab", true},
+        {"patterns filed under one key", {"xx12345678", "yy12345678"}, "ayy12345678", true},
+        {"a key without its pattern", {"xx12345678"}, "yy12345678", false},
+        {"keys of four bytes", {"abcd", "xyzabcd", "12345678"}, "--xyzabcd", true},
         {"bytes above 127", {"\xCF\xF0\xEE\xE7\xE0"}, "\xD4\xE0, \xCF\xF0\xEE\xE7\xE0", true},
         {"other letter case", {"\xCF\xF0\xEE\xE7\xE0"}, "\xEF\xF0\xEE\xE7\xE0", false},
         {"empty pattern", {"zzz", ""}, "", true},
@@ -261,13 +264,15 @@ TEST(ApplyFilter, KeepsWhatThePlainEvaluationKeepsForHandBuiltTrees) {
         leaf->SetPattern(pattern.c_str(), field);
         return leaf;
     };
-    // Every byte value in a long list: its table would be too large, so the leaves stay.
+    // Every byte value in a long list with a short pattern: the automaton's table would be too
+    // large, so the leaves stay.
     std::vector<CBaseFilter*> huge;
     for (int i = 0; i < 400; ++i) {
         std::string pattern(60, char(1 + i % 255));
         pattern[0] = char(255 - i % 200);
         huge.push_back(inside(pattern, TZRecord::kAutorLink));
     }
+    huge.push_back(inside("\x01\x02", TZRecord::kAutorLink));
     huge.push_back(inside(page.authorLinks[3], TZRecord::kAutorLink));
     const std::string genre = ToCp1251("Проза");
     const struct Case {
