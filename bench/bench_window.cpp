@@ -88,18 +88,26 @@ void SetControls(TForm1& form, CFolianta& store, const FilterSetup& setup) {
     form.ZanrCheck->setChecked(setup.zanr);
 }
 
+// Shows the window until it is exposed, loads the 1,000,000-record page and sets the controls
+// to the heavy filter; false, with the benchmark skipped, when the window was never exposed.
+bool ShowWithHeavySetup(benchmark::State& state, TForm1& form, CFolianta& store) {
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form, kExposeTimeoutMs)) {
+        state.SkipWithError("the window was never exposed");
+        return false;
+    }
+    store.LoadPageText(FilterPageBytes().bytes);
+    SetControls(form, store, HeavySetup(FilterPageBytes()));
+    return true;
+}
+
 void BM_Button4ClickWithPaint_HeavyTree(benchmark::State& state) {
     EmptyFolder folder;
     CFolianta store;
     TForm1 form(store);
-    form.show();
-    if (!QTest::qWaitForWindowExposed(&form, kExposeTimeoutMs)) {
-        state.SkipWithError("the window was never exposed");
+    if (!ShowWithHeavySetup(state, form, store)) {
         return;
     }
-    store.LoadPageText(FilterPageBytes().bytes);
-    const FilterSetup setup = HeavySetup(FilterPageBytes());
-    SetControls(form, store, setup);
     const PaintCounter* counter = new PaintCounter(form.Table1->viewport());
     for (auto _ : state) {
         form.Button4Click();
@@ -135,15 +143,10 @@ void BM_Button4ClickOverApplyFilter_SameStore(benchmark::State& state) {
     EmptyFolder folder;
     CFolianta store;
     TForm1 form(store);
-    form.show();
-    if (!QTest::qWaitForWindowExposed(&form, kExposeTimeoutMs)) {
-        state.SkipWithError("the window was never exposed");
+    if (!ShowWithHeavySetup(state, form, store)) {
         return;
     }
-    store.LoadPageText(FilterPageBytes().bytes);
-    const FilterSetup setup = HeavySetup(FilterPageBytes());
-    SetControls(form, store, setup);
-    const std::unique_ptr<CFilterList> root = BuildTree(setup);
+    const std::unique_ptr<CFilterList> root = BuildTree(HeavySetup(FilterPageBytes()));
     const PaintCounter* counter = new PaintCounter(form.Table1->viewport());
     QElapsedTimer timer;
     std::int64_t clickNs = 0;

@@ -128,19 +128,24 @@ void TPatternMatcher::FileUnderKeys(const std::vector<std::string_view>& pattern
         const char* keyBytes = pattern.data() + pattern.size() - keyWidth;
         const std::uint64_t key = keyWidth == 8 ? KeyAt<8>(keyBytes) : KeyAt<4>(keyBytes);
         const std::uint64_t mixed = Mix(key);
-        keyBits[(mixed >> (64 - kKeyHashBits)) / 64] |= std::uint64_t(1)
-                                                        << ((mixed >> (64 - kKeyHashBits)) % 64);
-        const std::size_t mask = slotKeys.size() - 1;
-        std::size_t slot = std::size_t(mixed >> (64 - slotBits));
-        while (slotFirst[slot] >= 0 && slotKeys[slot] != key) {
-            slot = (slot + 1) & mask;
-        }
+        const std::uint64_t hash = mixed >> (64 - kKeyHashBits);
+        keyBits[hash / 64] |= std::uint64_t(1) << (hash % 64);
+        const std::size_t slot = SlotOf(key, mixed);
         slotKeys[slot] = key;
         filed.push_back(
             {std::uint32_t(filedBytes.size()), std::uint32_t(pattern.size()), slotFirst[slot]});
         slotFirst[slot] = std::int32_t(filed.size() - 1);
         filedBytes.append(pattern);
     }
+}
+
+std::size_t TPatternMatcher::SlotOf(std::uint64_t key, std::uint64_t mixed) const {
+    const std::size_t mask = slotKeys.size() - 1;
+    std::size_t slot = std::size_t(mixed >> (64 - slotBits));
+    while (slotFirst[slot] >= 0 && slotKeys[slot] != key) {
+        slot = (slot + 1) & mask;
+    }
+    return slot;
 }
 
 template <std::size_t Width>
@@ -156,7 +161,6 @@ bool TPatternMatcher::MayHold(const char* text, std::size_t length) const {
 
 template <std::size_t Width>
 bool TPatternMatcher::FoundFiled(const char* text, std::size_t length) const {
-    const std::size_t mask = slotKeys.size() - 1;
     for (std::size_t end = shortest; end <= length; ++end) {
         const std::uint64_t key = KeyAt<Width>(text + end - Width);
         const std::uint64_t mixed = Mix(key);
@@ -164,11 +168,8 @@ bool TPatternMatcher::FoundFiled(const char* text, std::size_t length) const {
         if (!(keyBits[hash / 64] >> (hash % 64) & 1)) {
             continue;
         }
-        std::size_t slot = std::size_t(mixed >> (64 - slotBits));
-        while (slotFirst[slot] >= 0 && slotKeys[slot] != key) {
-            slot = (slot + 1) & mask;
-        }
-        for (std::int32_t i = slotFirst[slot]; i >= 0; i = filed[std::size_t(i)].nextWithKey) {
+        for (std::int32_t i = slotFirst[SlotOf(key, mixed)]; i >= 0;
+             i = filed[std::size_t(i)].nextWithKey) {
             const TFiledPattern& pattern = filed[std::size_t(i)];
             if (pattern.length <= end &&
                 std::memcmp(text + end - pattern.length, filedBytes.data() + pattern.offset,

@@ -45,6 +45,8 @@ private:
 
     bool BuildAutomaton(const std::vector<std::string_view>& patterns);
     void FileUnderKeys(const std::vector<std::string_view>& patterns);
+    // The slot of key (mixed is its hash): the one that holds it, or the empty one it would take.
+    std::size_t SlotOf(std::uint64_t key, std::uint64_t mixed) const;
     template <std::size_t Width>
     bool MayHold(const char* text, std::size_t length) const;
     template <std::size_t Width>
