@@ -59,9 +59,10 @@ public:
             TextGroup(cell.state),
             cell.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
         QTextLayout line(text, cell.font, painter->device());
-        if (LayOut(line, cell, area.width()) > area.width()) {
+        line.setTextOption(LineOptions(cell));
+        if (LayOut(line, area.width()) > area.width()) {
             line.setText(cell.fontMetrics.elidedText(text, cell.textElideMode, area.width()));
-            LayOut(line, cell, area.width());
+            LayOut(line, area.width());
         }
         const int height = qCeil(line.lineAt(0).height());
         const QRect placed =
@@ -79,13 +80,16 @@ private:
         return state & QStyle::State_Active ? QPalette::Normal : QPalette::Inactive;
     }
 
-    // Lays the whole text out as one line width wide; returns the width the text needs.
-    static qreal LayOut(QTextLayout& line, const QStyleOptionViewItem& cell, int width) {
+    static QTextOption LineOptions(const QStyleOptionViewItem& cell) {
         QTextOption options;
         options.setWrapMode(QTextOption::ManualWrap);
         options.setTextDirection(cell.direction);
         options.setAlignment(QStyle::visualAlignment(cell.direction, cell.displayAlignment));
-        line.setTextOption(options);
+        return options;
+    }
+
+    // Lays the whole text out as one line width wide; returns the width the text needs.
+    static qreal LayOut(QTextLayout& line, int width) {
         line.beginLayout();
         QTextLine only = line.createLine();
         only.setLineWidth(width);
