@@ -1,13 +1,19 @@
 #include "app/Unit1.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <cerrno>
 #include <memory>
 
 #include "app/Anchors.h"
 #include "app/Cp1251.h"
 #include "app/DownloadProgress.h"
 #include "app/ErrorBox.h"
+#include "app/FileError.h"
 #include "app/FormStyle.h"
 #include "app/RecordTableModel.h"
 #include "app/UnitAutorList.h"
@@ -26,6 +32,9 @@ constexpr const char* kStartPage = "short.shtml";
 constexpr const char* kLocalPage = "H:\\long.shtml";
 constexpr const char* kFetchedPage = "current.shtml";
 constexpr const char* kSettingsFile = "Settings.ini";
+constexpr const char* kSettingsSaveFailed = "Не удалось сохранить настройки в";
+constexpr const char* kSettingsReadFailed = "Не удалось прочитать настройки из";
+constexpr const char* kPageSaveFailed = "Не удалось сохранить страницу в";
 // Added below GroupBox1's bottom to form the window's minimum height.
 constexpr int kMinHeightMargin = 8;
 constexpr int kTableRowHeight = 16;
@@ -226,11 +235,21 @@ void TForm1::Table1DblClick() {
 }
 
 void TForm1::FormCreate() {
-    if (store.LoadSettings(kSettingsFile)) {
+    const bool loaded = store.LoadSettings(kSettingsFile);
+    const int loadError = errno;
+    if (loaded) {
         SettingsToForm(store);
     }
     store.LoadPage(kStartPage);
     Button4Click();
+    savedSettings = SettingsToSave();
+    // A first run has no settings file yet. One that is there but cannot be read is told, over
+    // the window, so that a later save does not replace it unknowingly.
+    if (!loaded && loadError != ENOENT) {
+        QTimer::singleShot(0, this, Guarded(this, [loadError] {
+                               ThrowFileError(kSettingsReadFailed, kSettingsFile, loadError);
+                           }));
+    }
 }
 
 void TForm1::FormCanResize() {
@@ -258,13 +277,18 @@ void TForm1::Button2Click() {
     }
     const QString address = ComboBox1->currentText();
     CFileReplacement page(kFetchedPage);
+    // Told before the get, which would be in vain.
+    if (page.Error() != 0) {
+        ThrowFileError(kPageSaveFailed, kFetchedPage, page.Error());
+    }
     TFileBody body(page);
     {
         TDownloadProgress progress(this, address);
         Http1.FetchBody(EncodeCp1251(address), body, &progress);
     }
-    // A page that cannot be saved is not reported: what "current.shtml" held before is loaded.
-    page.Commit();
+    if (!page.Commit()) {
+        ThrowFileError(kPageSaveFailed, kFetchedPage, page.Error());
+    }
     store.LoadPage(kFetchedPage);
     Button4Click();
 }
@@ -328,12 +352,55 @@ void TForm1::AppendShownAuthor(TAutorList& list) {
 
 void TForm1::Button8Click() {
     FormToSettings(store);
-    store.SaveSettings(kSettingsFile);
+    if (!store.SaveSettings(kSettingsFile)) {
+        const int error = errno;
+        ThrowFileError(kSettingsSaveFailed, kSettingsFile, error);
+    }
+    savedSettings = store.SettingsText();
 }
 
 void TForm1::Button9Click() {
-    store.LoadSettings(kSettingsFile);
+    const bool loaded = store.LoadSettings(kSettingsFile);
+    const int error = errno;
     SettingsToForm(store);
+    if (!loaded) {
+        ThrowFileError(kSettingsReadFailed, kSettingsFile, error);
+    }
+    savedSettings = SettingsToSave();
+}
+
+std::string TForm1::SettingsToSave() {
+    CFolianta pending;
+    pending.autorList1 = store.autorList1;
+    pending.autorList2 = store.autorList2;
+    FormToSettings(pending);
+    return pending.SettingsText();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (SettingsToSave() == savedSettings) {
+        event->accept();
+        return;
+    }
+    QMessageBox question(QMessageBox::Question, QApplication::applicationName(),
+                         QStringLiteral("Настройки изменены. Сохранить их в «%1»?")
+                             .arg(QString::fromUtf8(kSettingsFile)),
+                         QMessageBox::NoButton, this);
+    QPushButton* save = question.addButton(QStringLiteral("Сохранить"), QMessageBox::AcceptRole);
+    question.addButton(QStringLiteral("Не сохранять"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = question.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+    question.setDefaultButton(save);
+    question.setEscapeButton(cancel);
+    question.exec();
+    bool close = question.clickedButton() != cancel;
+    if (question.clickedButton() == save) {
+        close = false;
+        Guarded(this, [this, &close] {
+            Button8Click();
+            close = true;
+        })();
+    }
+    event->setAccepted(close);
 }
 
 void TForm1::SettingsToForm(CFolianta& from) {

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
+#include <string>
 
 #include "app/CheckListBox.h"
 #include "app/StringGrid.h"
@@ -29,7 +30,8 @@ public:
     explicit TForm1(CFolianta& store, QWidget* parent = nullptr);
 
     // Start-up: the settings file "Settings.ini" of the working folder (copied into the controls
-    // only when it could be read), the page "short.shtml", then the table.
+    // only when it could be read), the page "short.shtml", then the table. A settings file that
+    // exists but cannot be read is reported once the event loop runs.
     void FormCreate();
     // Keeps the window from being made lower than the bottom of GroupBox1 plus a margin; the
     // window system enforces it as the minimum height.
@@ -40,8 +42,8 @@ public:
     // ticked and ProxyServer is not empty), writes the body beside "current.shtml" as it arrives
     // and puts it in that file's place, loads it and refills the table. While the get runs the
     // windows keep painting, a progress dialog with a cancel button shows after a moment, and
-    // no other handler runs. A failed or cancelled get throws and leaves the file, the store
-    // and the table alone.
+    // no other handler runs. A failed or cancelled get, or a page that cannot be saved, throws
+    // and leaves the file, the store and the table alone.
     void Button2Click();
     // Double click on the table, or Enter on it: opens the work's page (left column of the
     // selection 0 or 1) or the author's page (4 or 5) of the selection's top row with the system's
@@ -65,10 +67,10 @@ public:
     void Button6Click();
     void Button7Click();
     // "Сохранить настройки": the controls into store's settings, then store's settings into
-    // "Settings.ini"; a failed save is not reported. Does not refilter.
+    // "Settings.ini"; a failed save throws, saying why. Does not refilter.
     void Button8Click();
     // "Загрузить настройки": reads "Settings.ini" into store when it can, then copies store's
-    // settings into the controls either way.
+    // settings into the controls either way; a failed read then throws, saying why.
     void Button9Click();
     // Copies the settings of from into the filter controls through their ordinary setters, so
     // each switch and size edit that really changes refilters at once; replacing the genre items
@@ -76,6 +78,8 @@ public:
     void SettingsToForm(CFolianta& from);
     // Copies the filter controls into the settings of to; the author lists are left alone.
     void FormToSettings(CFolianta& to);
+    // The bytes "Сохранить настройки" would write now: store's author lists with the controls.
+    std::string SettingsToSave();
 
     TStringGrid* Table1;
     QGroupBox* GroupBox1;
@@ -104,6 +108,11 @@ public:
     QPushButton* Button9;
     QLabel* Label1;
 
+protected:
+    // Closing with settings that differ from those last loaded or saved asks first: "Сохранить"
+    // closes once the save succeeded, "Не сохранять" closes, "Отмена" keeps the window open.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void CreateControls();
     void BindEvents();
@@ -113,6 +122,8 @@ private:
     TRecordTableModel* table1Cells;
     TAnchors* anchors;
     TFormAutorList* autorListDialog = nullptr;
+    // What SettingsToSave gave when the settings were last loaded or saved.
+    std::string savedSettings;
 };
 
 extern TForm1* Form1;

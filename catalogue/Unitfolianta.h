@@ -55,22 +55,25 @@ public:
     // gives every record the verdict filter->Accept gives.
     void ApplyFilter(const CBaseFilter* filter);
 
-    // The largest settings file LoadSettings reads; one the program writes holds a few
-    // kilobytes, and this leaves room for tens of thousands of author entries.
-    static constexpr std::int64_t kMaxSettingsSize = std::int64_t(16) << 20;
+    // The largest settings file LoadSettings reads and SaveSettings writes; one the program
+    // writes holds a few kilobytes, and this leaves room for 240,000 author entries at their
+    // full length.
+    static constexpr std::int64_t kMaxSettingsSize = std::int64_t(64) << 20;
 
     // Writes the settings members to the file at path, one line per entry, name, switch and
     // size text, CR LF ended, as SettingsText gives them, through a CFileReplacement: a link
-    // at path stays and its file gets the settings; a FIFO, a device or a folder is left
-    // alone. False on any failure, the old file then as it was.
+    // at path stays and its file gets the settings; a FIFO, a device, a folder or a file this
+    // process may not write is left alone. False on any failure, the old file then as it was
+    // and errno saying why: EFBIG for settings over kMaxSettingsSize, which could not be read
+    // back.
     bool SaveSettings(const char* path) const;
     // The bytes SaveSettings writes. A double quote inside a value is written as the
     // typographic quote 0x94 and a line feed as a space, bytes the reader keeps as ordinary
     // ones: a raw quote would end the value early and a line feed would start a line of its own.
     std::string SettingsText() const;
     // Reads the regular file at path whole and applies it as LoadSettingsText does. False, at
-    // once and with nothing changed, when it is no regular file, cannot be opened or read, or
-    // is larger than kMaxSettingsSize.
+    // once and with nothing changed and errno saying why, when it is no regular file, cannot be
+    // opened or read, or is larger than kMaxSettingsSize.
     bool LoadSettings(const char* path);
     // Applies settings file bytes. Empties both author lists and both genre lists and clears
     // zanrCheck; the other switches and the size texts keep their values unless a line sets

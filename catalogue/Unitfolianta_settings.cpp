@@ -21,6 +21,7 @@
 //   byte, so nothing after it could be kept in a value anyway.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
@@ -243,7 +244,12 @@ std::string CFolianta::SettingsText() const {
 }
 
 bool CFolianta::SaveSettings(const char* path) const {
-    return ReplaceFile(path, SettingsText());
+    const std::string text = SettingsText();
+    if (std::int64_t(text.size()) > kMaxSettingsSize) {
+        errno = EFBIG;
+        return false;
+    }
+    return ReplaceFile(path, text);
 }
 
 bool CFolianta::LoadSettings(const char* path) {
