@@ -457,39 +457,62 @@ TEST_F(SettingsFile, AFileThatCannotBeReadChangesNothing) {
     EXPECT_EQ(Read(store), expected);
 }
 
-TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileAsItWas) {
+TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileAsItWasAndSaysWhy) {
     const std::string old = "ZanrList,\"old\"\r\nSizeMax,\"\"\r\nSizeMin,\"\"\r\n";
     CFolianta store;
     Apply(kBefore, store);
     for (int i = 0; i < 100; ++i) {
         store.autorList1.push_back(store.autorList1.front());
     }
+    // A disk that is full for every file over 100 bytes.
+    const auto fullDisk = [] {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{100, RLIM_INFINITY};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    };
+    const auto roomyDisk = [] {
+        const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &none);
+    };
+    const auto lockFolder = [&] {
+        fs::permissions(dir, fs::perms::owner_write, fs::perm_options::remove);
+    };
+    const auto unlockFolder = [&] {
+        fs::permissions(dir, fs::perms::owner_write, fs::perm_options::add);
+    };
+    const auto lockFile = [&] {
+        fs::permissions(dir / "Settings.ini", fs::perms::owner_write, fs::perm_options::remove);
+    };
     const struct Case {
         const char* label;
         std::string target;
         std::function<void()> arrange, restore;
+        int error;
     } cases[] = {
-        {"a write fails half-way (file size limit)", "Settings.ini",
-         [] {
-             signal(SIGXFSZ, SIG_IGN);
-             const rlimit small{100, RLIM_INFINITY};
-             ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        {"a write fails half-way (file size limit)", "Settings.ini", fullDisk, roomyDisk, EFBIG},
+        {"written in place, as the folder takes no new file, on a full disk", "Settings.ini",
+         [&] {
+             lockFolder();
+             fullDisk();
          },
-         [] {
-             const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
-             setrlimit(RLIMIT_FSIZE, &none);
-         }},
-        {"the target is a folder", "folder", [&] { fs::create_directory(dir / "folder"); }, [] {}},
-        {"the folder is missing", "missing/Settings.ini", [] {}, [] {}},
-        {"the target is a FIFO", "fifo", [&] { mkfifo((dir / "fifo").c_str(), 0600); }, [] {}},
-        {"the target is a device", "device", [&] { MakeDevice(dir / "device"); }, [] {}},
+         [&] {
+             roomyDisk();
+             unlockFolder();
+         },
+         EFBIG},
+        {"the target is a folder", "folder", [&] { fs::create_directory(dir / "folder"); }, [] {},
+         EISDIR},
+        {"the folder is missing", "missing/Settings.ini", [] {}, [] {}, ENOENT},
+        {"the target is a FIFO", "fifo", [&] { mkfifo((dir / "fifo").c_str(), 0600); }, [] {},
+         EINVAL},
+        {"the target is a device", "device", [&] { MakeDevice(dir / "device"); }, [] {}, EINVAL},
+        {"the file is read-only in a writable folder", "Settings.ini", lockFile, [] {}, EACCES},
         {"the folder and the file are read-only", "Settings.ini",
          [&] {
-             fs::permissions(dir / "Settings.ini", fs::perms::owner_write,
-                             fs::perm_options::remove);
-             fs::permissions(dir, fs::perms::owner_write, fs::perm_options::remove);
+             lockFile();
+             lockFolder();
          },
-         [&] { fs::permissions(dir, fs::perms::owner_write, fs::perm_options::add); }},
+         unlockFolder, EACCES},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -499,15 +522,29 @@ TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileAsItWas) {
         c.arrange();
         const std::vector<std::string> before = Names();
         bool saved = false;
+        int error = 0;
         {
             const TWithoutPermissionOverride ordinaryUser;
             saved = store.SaveSettings((dir / c.target).c_str());
+            error = errno;
         }
         c.restore();
         EXPECT_FALSE(saved);
+        EXPECT_EQ(error, c.error);
         EXPECT_EQ(FileBytes(dir / "Settings.ini"), old);
         EXPECT_EQ(Names(), before) << "nothing is left beside the target";
     }
+}
+
+TEST_F(SettingsFile, SettingsTooLargeToReadBackAreNotWritten) {
+    CFolianta store;
+    const TAutorInf longest = TAutorInf::Make(std::string(64, 'l').c_str(),
+                                              std::string(64, 'n').c_str(),
+                                              std::string(128, 'c').c_str());
+    store.autorList1.assign(std::size_t(CFolianta::kMaxSettingsSize / 256), longest);
+    EXPECT_FALSE(store.SaveSettings((dir / "Settings.ini").c_str()));
+    EXPECT_EQ(errno, EFBIG);
+    EXPECT_FALSE(fs::exists(dir / "Settings.ini"));
 }
 
 TEST_F(SettingsFile, ASaveReplacesTheFileAndKeepsItsPermissionsAndLinks) {

@@ -1,13 +1,16 @@
 #include "util/Unitutils_file.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -185,6 +188,54 @@ TEST_F(FileTest, WhereTheFolderTakesNoNewFileAWritableFileIsWrittenInPlace) {
     EXPECT_EQ(ReadWholeFile(locked.c_str(), 100), "old");
     EXPECT_FALSE(ReplaceFile((dir / "dangling").c_str(), "new")) << "a file to be created";
     EXPECT_FALSE(fs::exists(dir / "absent"));
+}
+
+TEST_F(FileTest, AnotherUsersFileStaysTheirs) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only the super-user can make a file of another user";
+    }
+    constexpr uid_t kOther = 65534;
+    const std::string path = Write("name", "old", fs::perms(0666));
+    ASSERT_EQ(chown(path.c_str(), kOther, kOther), 0);
+    struct stat info {};
+    ASSERT_TRUE(ReplaceFile(path.c_str(), "by the super-user"));
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, kOther) << "the new file was given to the owner";
+    const ino_t replaced = info.st_ino;
+    {
+        const TWithoutPermissionOverride ordinaryUser;
+        ASSERT_TRUE(ReplaceFile(path.c_str(), "by a user who may write it"));
+    }
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, kOther);
+    EXPECT_EQ(info.st_ino, replaced) << "written in place, since it cannot be given away";
+    EXPECT_EQ(ReadWholeFile(path.c_str(), 100), "by a user who may write it");
+    EXPECT_EQ(Listing().size(), 1u);
+}
+
+TEST_F(FileTest, ASaveKilledAtAnyMomentLeavesAWholeFileAndNoLeftoverPastTheNextSave) {
+    constexpr int kRounds = 300;
+    const std::string path = (dir / "name").string();
+    const std::string older(64 << 10, 'o');
+    const std::string newer(64 << 10, 'n');
+    ASSERT_TRUE(ReplaceFile(path.c_str(), older));
+    std::mt19937 random(2026);
+    for (int round = 0; round < kRounds; ++round) {
+        const pid_t saver = fork();
+        ASSERT_GE(saver, 0);
+        if (saver == 0) {
+            for (int i = 0;; ++i) {
+                ReplaceFile(path.c_str(), i % 2 ? older : newer);
+            }
+        }
+        usleep(useconds_t(random() % 4000));
+        kill(saver, SIGKILL);
+        waitpid(saver, nullptr, 0);
+        const std::optional<std::string> now = ReadWholeFile(path.c_str(), 1 << 20);
+        ASSERT_TRUE(now == older || now == newer) << "round " << round;
+    }
+    ASSERT_TRUE(ReplaceFile(path.c_str(), older));
+    EXPECT_EQ(Listing().size(), 1u) << "only the file itself";
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "net/UnitHttp.h"
 #include "net/UnitHttp_texts.h"
 #include "tests/gui/WindowFixture.h"
+#include "tests/support/FileTesting.h"
 #include "tests/support/ScriptedServer.h"
 
 namespace {
@@ -120,12 +121,17 @@ TEST_F(DownloadTest, AFailureLeavesTheFileTheStoreAndTheTable) {
         QString proxyPort;
         QString address;
         QString error;
+        bool pageLocked = false;  // "current.shtml" may not be written
     } rows[] = {
         {"invalid proxy port, nothing sent", true, "80a", "",
          "'80a' is not a valid integer value."},
         {"status outside 2xx", false, "8080", QString::fromStdString(server.Address("/x")),
          "404 Not Found."},
         {"secure address", false, "8080", "https://127.0.0.1/", "Intercept value is not valid."},
+        {"a page that cannot be saved, told before the get", false, "8080",
+         QString::fromStdString(server.Address("/x")),
+         QString::fromUtf8("Не удалось сохранить страницу в «current.shtml»: нет прав доступа."),
+         true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
@@ -135,7 +141,14 @@ TEST_F(DownloadTest, AFailureLeavesTheFileTheStoreAndTheTable) {
         if (!row.address.isEmpty()) {
             form->ComboBox1->setEditText(row.address);
         }
-        form->Button2->click();
+        std::filesystem::permissions(
+            "current.shtml", std::filesystem::perms::owner_write,
+            row.pageLocked ? std::filesystem::perm_options::remove
+                           : std::filesystem::perm_options::add);
+        {
+            const TWithoutPermissionOverride ordinaryUser;
+            form->Button2->click();
+        }
         EXPECT_EQ(errors, QStringList({QCoreApplication::applicationName() + "|" + row.error}));
         EXPECT_EQ(FileBytes("current.shtml"), "before");
         EXPECT_EQ(Titles(), QStringList({"T0", "T1", "T2"}));

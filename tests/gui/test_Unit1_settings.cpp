@@ -1,4 +1,9 @@
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTimer>
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -158,6 +163,9 @@ TEST_F(SettingsTest, LoadingWithoutAFileSetsTheControlsToTheStoresSettings) {
     w.Button9->click();
     const Controls cleared{false, false, false, false, false, "", "", {}, {}};
     EXPECT_EQ(Read(w), cleared) << "nothing loaded or saved yet: every switch off, all empty";
+    EXPECT_EQ(errors, QStringList(QCoreApplication::applicationName() +
+                                  U("|Не удалось прочитать настройки из «Settings.ini»: файл или "
+                                    "папка не найдены.")));
 
     w.SizeMinCheck->setChecked(true);
     w.SizeMinEdit->setText("7k");
@@ -186,13 +194,16 @@ TEST_F(SettingsTest, StartUpAppliesTheSettingsFileBeforeTheFirstPage) {
     EXPECT_STREQ(store.GetAutorList2()[0].link, "/a9/");
 }
 
-TEST_F(SettingsTest, AnUnreadableSettingsFileLeavesTheDesignedControlsAtStartUp) {
+TEST_F(SettingsTest, AnUnreadableSettingsFileLeavesTheDesignedControlsAtStartUpAndIsTold) {
     ASSERT_TRUE(QDir().mkdir("Settings.ini"));
     TForm1& w = Open();
     EXPECT_EQ(w.ZanrList->Count(), 31);
     EXPECT_EQ(w.SizeMaxEdit->text(), U("1000К"));
     EXPECT_EQ(w.SizeMinEdit->text(), "100K");
-    EXPECT_TRUE(errors.isEmpty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(errors, QStringList(QCoreApplication::applicationName() +
+                                  U("|Не удалось прочитать настройки из «Settings.ini»: это "
+                                    "папка, а не файл.")));
 }
 
 TEST_F(SettingsTest, TickedNamesMatchItemsWithLatinCaseIgnored) {
@@ -253,6 +264,73 @@ TEST_F(SettingsTest, SavingLeavesTheTableAsItIs) {
     EXPECT_FALSE(ReadFile("Settings.ini").empty());
     w.SizeMinEdit->setText("");
     EXPECT_EQ(Titles(), QStringList({"T1"})) << "the next change applies the list";
+}
+
+// Answers the question box that closing the window may ask with the button captioned answer,
+// as a user would, and keeps its text; a close that asks nothing leaves asked empty.
+class CloseQuestion {
+public:
+    explicit CloseQuestion(const QString& answer) {
+        QTimer::singleShot(0, [this, answer] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) {
+                return;
+            }
+            asked = box->text();
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == answer) {
+                    button->click();
+                }
+            }
+        });
+    }
+    QString asked;
+};
+
+TEST_F(SettingsTest, ClosingWithUnsavedSettingsAsksAndSavesOnlyWhenTold) {
+    TForm1& w = Open();
+    {
+        CloseQuestion question(U("Отмена"));
+        EXPECT_TRUE(w.close()) << "nothing changed: closed at once";
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(question.asked.isEmpty());
+    }
+    w.show();
+    store.GetAutorList1().push_back(TAutorInf::Make("/a7/", "Author", ""));
+    const struct {
+        const char* label;
+        const char* answer;
+        bool folderInTheWay;  // a folder named Settings.ini makes the save fail
+        bool closed;
+        QStringList errors;
+    } rows[] = {
+        {"cancel", "Отмена", false, false, {}},
+        {"do not save", "Не сохранять", false, true, {}},
+        {"save, which fails", "Сохранить", true, false,
+         {QCoreApplication::applicationName() +
+          U("|Не удалось сохранить настройки в «Settings.ini»: это папка, а не файл.")}},
+        {"save", "Сохранить", false, true, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        errors.clear();
+        if (row.folderInTheWay) {
+            ASSERT_TRUE(QDir().mkdir("Settings.ini"));
+        }
+        CloseQuestion question(U(row.answer));
+        EXPECT_EQ(w.close(), row.closed);
+        EXPECT_EQ(question.asked, U("Настройки изменены. Сохранить их в «Settings.ini»?"));
+        EXPECT_EQ(errors, row.errors);
+        EXPECT_EQ(QFileInfo("Settings.ini").isFile(), std::string(row.label) == "save");
+        QDir().rmdir("Settings.ini");
+        w.show();
+    }
+    EXPECT_NE(ReadFile("Settings.ini").find("AutorList1,\"/a7/\",\"Author\",\"\"\r\n"),
+              std::string::npos);
+    CloseQuestion question(U("Отмена"));
+    EXPECT_TRUE(w.close()) << "saved: closed at once";
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(question.asked.isEmpty());
 }
 
 }  // namespace

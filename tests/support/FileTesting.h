@@ -63,8 +63,9 @@ inline void MakeDevice(const std::filesystem::path& path) {
     }
 }
 
-// While alive, this thread's power to pass over file permissions is off, so that a folder's
-// permissions bind the super-user as they bind anyone else. Does nothing where it was off.
+// While alive, this thread's power to pass over file permissions and to give files away is off,
+// so that permissions and owners bind the super-user as they bind anyone else. Does nothing
+// where it was off.
 class TWithoutPermissionOverride {
 public:
     TWithoutPermissionOverride() {
@@ -72,7 +73,7 @@ public:
             return;
         }
         __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
-        reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+        reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE | 1u << CAP_CHOWN);
         active = syscall(SYS_capset, &header, reduced) == 0;
     }
     TWithoutPermissionOverride(const TWithoutPermissionOverride&) = delete;
