@@ -46,9 +46,11 @@ QString FileErrorReason(int error) {
     return QStringLiteral("системная ошибка %1").arg(error);
 }
 
+QString FileErrorMessage(const char* act, const char* file, int error) {
+    return QStringLiteral("%1 «%2»: %3")
+        .arg(QString::fromUtf8(act), QString::fromUtf8(file), FileErrorReason(error));
+}
+
 void ThrowFileError(const char* act, const char* file, int error) {
-    const QString message =
-        QStringLiteral("%1 «%2»: %3")
-            .arg(QString::fromUtf8(act), QString::fromUtf8(file), FileErrorReason(error));
-    throw std::runtime_error(EncodeCp1251(message));
+    throw std::runtime_error(EncodeCp1251(FileErrorMessage(act, file, error)));
 }

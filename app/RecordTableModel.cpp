@@ -1,13 +1,26 @@
 #include "app/RecordTableModel.h"
 
-#include "app/Cp1251.h"
+#include <QFont>
+#include <QPalette>
 
-void TRecordTableModel::ShowRecords(const CFolianta& catalogue) {
+#include "app/Cp1251.h"
+#include "history/Unithistory.h"
+
+void TRecordTableModel::ShowRecords(const CFolianta& catalogue,
+                                    std::shared_ptr<const std::vector<std::uint8_t>> workMarks) {
     beginResetModel();
     page = catalogue.PageBuffer();
     records = catalogue.RecordsBuffer();
     rows = catalogue.ShownIndexes();
+    marks = std::move(workMarks);
     endResetModel();
+}
+
+void TRecordTableModel::MarksChanged() {
+    if (!rows.empty()) {
+        emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1),
+                         {Qt::FontRole, Qt::ForegroundRole, Qt::ToolTipRole});
+    }
 }
 
 int TRecordTableModel::rowCount(const QModelIndex& parent) const {
@@ -19,12 +32,36 @@ int TRecordTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TRecordTableModel::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid) ||
-        role != Qt::DisplayRole) {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
         return {};
     }
-    const TZRecord& record = (*records)[rows[std::size_t(index.row())]];
-    return DecodeCp1251(record[kTableColumns[index.column()]]);
+    const std::uint32_t number = rows[std::size_t(index.row())];
+    const TZRecord& record = (*records)[number];
+    const std::uint8_t mark = marks && number < marks->size() ? (*marks)[number] : 0;
+    switch (role) {
+        case Qt::DisplayRole:
+            return DecodeCp1251(record[kTableColumns[index.column()]]);
+        case Qt::FontRole:
+            if (mark & kUnseen) {
+                QFont bold;  // only the weight: the rest stays the view's
+                bold.setBold(true);
+                return bold;
+            }
+            return {};
+        case Qt::ForegroundRole:
+            if ((mark & kOpened) && !(mark & kUnseen)) {
+                return QPalette().brush(QPalette::PlaceholderText);
+            }
+            return {};
+        case Qt::ToolTipRole:
+            if ((mark & kUnseen) && kTableColumns[index.column()] == TZRecord::kTitle &&
+                titleTip) {
+                return titleTip(record, mark);
+            }
+            return {};
+        default:
+            return {};
+    }
 }
 
 QVariant TRecordTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

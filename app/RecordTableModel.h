@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -16,8 +17,16 @@ public:
 
     explicit TRecordTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-    // Replaces every row by the records catalogue shows now, in order.
-    void ShowRecords(const CFolianta& catalogue);
+    // Replaces every row by the records catalogue shows now, in order. marks, when given, holds
+    // the history's TWorkMark bits of every record of the page: an unseen work is drawn bold,
+    // an opened one in the palette's dimmed text colour.
+    void ShowRecords(const CFolianta& catalogue,
+                     std::shared_ptr<const std::vector<std::uint8_t>> marks = nullptr);
+    // Redraws every row after its marks changed in place.
+    void MarksChanged();
+
+    // The tooltip of an unseen work's title cell, given the record and its marks.
+    std::function<QString(const TZRecord&, std::uint8_t)> titleTip;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -28,4 +37,5 @@ private:
     std::shared_ptr<const char[]> page;
     std::shared_ptr<const std::vector<TZRecord>> records;
     std::vector<std::uint32_t> rows;  // record numbers in records
+    std::shared_ptr<const std::vector<std::uint8_t>> marks;  // by record number; may be null
 };

@@ -2,11 +2,15 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QKeySequence>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <memory>
 
 #include "app/Anchors.h"
@@ -98,7 +102,8 @@ QString SiteAddress(const char* path) {
 
 }  // namespace
 
-TForm1::TForm1(CFolianta& store, QWidget* parent) : QWidget(parent), store(store) {
+TForm1::TForm1(CFolianta& store, const std::string& historyPath, QWidget* parent)
+    : QWidget(parent), store(store), marks(std::make_shared<std::vector<std::uint8_t>>()) {
     ApplyFormStyle(this);
     setWindowTitle(QStringLiteral("Folianta"));
     Http1.Host = FOLIANTA_SITE_HOST;
@@ -109,6 +114,7 @@ TForm1::TForm1(CFolianta& store, QWidget* parent) : QWidget(parent), store(store
     CreateControls();
     BindEvents();
     FormCanResize();
+    OpenHistory(historyPath);
     Guarded(this, [this] { FormCreate(); })();
 }
 
@@ -158,6 +164,12 @@ void TForm1::CreateControls() {
     }
     ZanrCheck = new QCheckBox(QStringLiteral("Жанр"), GroupBox2);
     ZanrCheck->setGeometry(208, 8, 97, 17);
+    UnseenCheck = new QCheckBox(GroupBox2);
+    UnseenCheck->setGeometry(530, 24, 177, 17);
+    MarkSeenButton = new QPushButton(QStringLiteral("Отметить всё просмотренным"), GroupBox2);
+    MarkSeenButton->setGeometry(530, 44, 177, 25);
+    MarkSeenButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    MarkSeenButton->setToolTip(MarkSeenButton->shortcut().toString(QKeySequence::NativeText));
 
     ProxyServer = new QLineEdit(QStringLiteral("localhost"), this);
     anchors->Place(ProxyServer, {727, 160, 145, 21}, topRight);
@@ -194,7 +206,8 @@ void TForm1::CreateControls() {
     // The designed tab order: the window's own controls, with each group box's in between.
     const QWidget* order[] = {Table1,        Button6,     Button7,   SizeMaxCheck, SizeMaxEdit,
                               SizeMinCheck,  SizeMinEdit, Button3,   AutorCheck,   Button4,
-                              NotAutorCheck, Button5,     ZanrList,  ZanrCheck,    ProxyServer,
+                              NotAutorCheck, Button5,     ZanrList,  ZanrCheck,    UnseenCheck,
+                              MarkSeenButton, ProxyServer,
                               ComboBox1,     ProxyCheck,  ProxyPort, Button2,      Button1,
                               Button8,       Button9};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
@@ -204,7 +217,8 @@ void TForm1::CreateControls() {
 
 void TForm1::BindEvents() {
     const auto refilter = Guarded(this, [this] { ZanrListClickCheck(); });
-    for (QCheckBox* box : {SizeMaxCheck, SizeMinCheck, AutorCheck, NotAutorCheck, ZanrCheck}) {
+    for (QCheckBox* box :
+         {SizeMaxCheck, SizeMinCheck, AutorCheck, NotAutorCheck, ZanrCheck, UnseenCheck}) {
         connect(box, &QCheckBox::toggled, this, refilter);
     }
     for (QLineEdit* edit : {SizeMaxEdit, SizeMinEdit}) {
@@ -221,6 +235,21 @@ void TForm1::BindEvents() {
     connect(Button7, &QPushButton::clicked, this, Guarded(this, [this] { Button7Click(); }));
     connect(Button8, &QPushButton::clicked, this, Guarded(this, [this] { Button8Click(); }));
     connect(Button9, &QPushButton::clicked, this, Guarded(this, [this] { Button9Click(); }));
+    connect(MarkSeenButton, &QPushButton::clicked, this,
+            Guarded(this, [this] { MarkSeenButtonClick(); }));
+    table1Cells->titleTip = [this](const TZRecord& record, std::uint8_t mark) {
+        const std::optional<TWorkDetails> details =
+            history ? history->Details(record.workLink) : std::nullopt;
+        if (!details) {
+            return QString();
+        }
+        if (mark & kUpdated) {
+            return QStringLiteral("обновлена, прежний размер %1")
+                .arg(DecodeCp1251(details->seenSize.c_str()));
+        }
+        return QStringLiteral("новая, впервые встречена %1")
+            .arg(QDateTime::fromSecsSinceEpoch(details->firstMet).toString("dd.MM.yyyy"));
+    };
 }
 
 void TForm1::Table1DblClick() {
@@ -228,6 +257,7 @@ void TForm1::Table1DblClick() {
     const auto clicked = [&](TZRecord::Field field) { return selection.Left == ColumnOf(field); };
     if (clicked(TZRecord::kTitle) || clicked(TZRecord::kWorkLink)) {
         OpenSiteLink(Table1->Cell(ColumnOf(TZRecord::kWorkLink), selection.Top));
+        MarkOpened(selection.Top);
     }
     if (clicked(TZRecord::kAutorLink) || clicked(TZRecord::kAutorName)) {
         OpenSiteLink(Table1->Cell(ColumnOf(TZRecord::kAutorLink), selection.Top));
@@ -240,16 +270,119 @@ void TForm1::FormCreate() {
     if (loaded) {
         SettingsToForm(store);
     }
-    store.LoadPage(kStartPage);
+    if (store.LoadPage(kStartPage)) {
+        RecordHistory();
+    }
     Button4Click();
     savedSettings = SettingsToSave();
-    // A first run has no settings file yet. One that is there but cannot be read is told, over
-    // the window, so that a later save does not replace it unknowingly.
+    // A first run has no settings file yet. One that is there but cannot be read is told, so
+    // that a later save does not replace it unknowingly.
     if (!loaded && loadError != ENOENT) {
-        QTimer::singleShot(0, this, Guarded(this, [loadError] {
-                               ThrowFileError(kSettingsReadFailed, kSettingsFile, loadError);
-                           }));
+        TellLater(FileErrorMessage(kSettingsReadFailed, kSettingsFile, loadError));
     }
+}
+
+void TForm1::TellLater(const QString& message) {
+    QTimer::singleShot(0, this, [this, message] { ShowErrorBox(this, message); });
+}
+
+void TForm1::OpenHistory(const std::string& path) {
+    if (!path.empty()) {
+        try {
+            history = std::make_unique<CHistory>(path, std::time(nullptr));
+            if (!history->MovedAside().empty()) {
+                TellLater(QStringLiteral("История произведений была повреждена и сохранена как "
+                                         "«%1»; начата новая история")
+                              .arg(QString::fromStdString(history->MovedAside())));
+            }
+        } catch (const std::exception& failure) {
+            TellLater(QStringLiteral("История произведений недоступна, пометки не "
+                                     "показываются: %1")
+                          .arg(QString::fromUtf8(failure.what())));
+        }
+    }
+    UnseenCheck->setEnabled(history != nullptr);
+    MarkSeenButton->setEnabled(history != nullptr);
+    ShowUnseenCount();
+}
+
+void TForm1::DropHistory(const std::exception& failure) {
+    history.reset();
+    marks->clear();
+    UnseenCheck->setEnabled(false);
+    MarkSeenButton->setEnabled(false);
+    ShowUnseenCount();
+    table1Cells->MarksChanged();
+    ShowErrorBox(this, QStringLiteral("История произведений недоступна, пометки больше не "
+                                      "показываются: %1")
+                           .arg(QString::fromUtf8(failure.what())));
+}
+
+void TForm1::RecordHistory() {
+    // A new vector: the table's rows keep the marks of the page they show until refilled.
+    marks = std::make_shared<std::vector<std::uint8_t>>();
+    if (history) {
+        std::vector<TMetWork> works;
+        works.reserve(store.Records().size());
+        for (const TZRecord& record : store.Records()) {
+            works.push_back({record.workLink, record.size});
+        }
+        try {
+            history->RecordLoad(works, std::time(nullptr), *marks);
+        } catch (const std::exception& failure) {
+            DropHistory(failure);
+        }
+    }
+    ShowUnseenCount();
+}
+
+void TForm1::MarkOpened(int row) {
+    const std::vector<std::uint32_t>& shown = store.ShownIndexes();
+    if (!history || row < 1 || std::size_t(row) > shown.size()) {
+        return;
+    }
+    const std::uint32_t number = shown[std::size_t(row - 1)];
+    try {
+        history->MarkOpened(store.Records()[number].workLink, std::time(nullptr));
+    } catch (const std::exception& failure) {
+        DropHistory(failure);
+        return;
+    }
+    (*marks)[number] = kOpened;
+    table1Cells->MarksChanged();
+    ShowUnseenCount();
+}
+
+void TForm1::MarkSeenButtonClick() {
+    if (!history) {
+        return;
+    }
+    std::vector<std::string_view> links;
+    links.reserve(store.ShownIndexes().size());
+    for (const std::uint32_t number : store.ShownIndexes()) {
+        links.push_back(store.Records()[number].workLink);
+    }
+    try {
+        history->MarkSeen(links);
+    } catch (const std::exception& failure) {
+        DropHistory(failure);
+        return;
+    }
+    for (const std::uint32_t number : store.ShownIndexes()) {
+        (*marks)[number] &= std::uint8_t(~(kUnseen | kUpdated));
+    }
+    ShowUnseenCount();
+    if (UnseenCheck->isChecked()) {
+        Button4Click();
+    } else {
+        table1Cells->MarksChanged();
+    }
+}
+
+void TForm1::ShowUnseenCount() {
+    const auto unseen = std::count_if(marks->begin(), marks->end(),
+                                      [](std::uint8_t mark) { return mark & kUnseen; });
+    UnseenCheck->setText(QStringLiteral("Только непросмотренные (%1)").arg(unseen));
 }
 
 void TForm1::FormCanResize() {
@@ -258,7 +391,9 @@ void TForm1::FormCanResize() {
 }
 
 void TForm1::Button1Click() {
-    store.LoadPage(kLocalPage);
+    if (store.LoadPage(kLocalPage)) {
+        RecordHistory();
+    }
     Button4Click();
 }
 
@@ -289,7 +424,9 @@ void TForm1::Button2Click() {
     if (!page.Commit()) {
         ThrowFileError(kPageSaveFailed, kFetchedPage, page.Error());
     }
-    store.LoadPage(kFetchedPage);
+    if (store.LoadPage(kFetchedPage)) {
+        RecordHistory();
+    }
     Button4Click();
 }
 
@@ -316,7 +453,10 @@ void TForm1::Button4Click() {
     }
     const std::unique_ptr<CFilterList> root = MakeFilterList(lmAll, std::move(conditions), false);
     store.ApplyFilter(root.get());
-    table1Cells->ShowRecords(store);
+    if (UnseenCheck->isChecked() && marks->size() == store.Records().size()) {
+        store.NarrowShown(*marks, kUnseen);
+    }
+    table1Cells->ShowRecords(store, marks);
 }
 
 void TForm1::Button3Click() {

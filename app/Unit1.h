@@ -7,11 +7,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/CheckListBox.h"
 #include "app/StringGrid.h"
 #include "catalogue/Unitfolianta.h"
+#include "history/Unithistory.h"
 #include "net/UnitHttp.h"
 
 class TAnchors;
@@ -26,8 +29,10 @@ extern CFolianta catalogue;
 // the error guard, so an exception ends the handler and is shown in the error box.
 class TForm1 : public QWidget {
 public:
-    // Builds the designed window and runs FormCreate. store must outlive the window.
-    explicit TForm1(CFolianta& store, QWidget* parent = nullptr);
+    // Builds the designed window, opens the history of works at historyPath (none when empty)
+    // and runs FormCreate. store must outlive the window.
+    explicit TForm1(CFolianta& store, const std::string& historyPath = {},
+                    QWidget* parent = nullptr);
 
     // Start-up: the settings file "Settings.ini" of the working folder (copied into the controls
     // only when it could be read), the page "short.shtml", then the table. A settings file that
@@ -47,10 +52,13 @@ public:
     void Button2Click();
     // Double click on the table, or Enter on it: opens the work's page (left column of the
     // selection 0 or 1) or the author's page (4 or 5) of the selection's top row with the system's
-    // ".html" opener.
+    // ".html" opener. An opened work is opened and seen in the history.
     void Table1DblClick();
-    // Builds the filter tree from the filter controls, applies it and rewrites Table1.
+    // Builds the filter tree from the filter controls, applies it, keeps only unseen works when
+    // UnseenCheck is ticked, and rewrites Table1.
     void Button4Click();
+    // "Отметить всё просмотренным": every shown work is seen in the history.
+    void MarkSeenButtonClick();
     // The change handler of every filter control: refilters at once.
     void ZanrListClickCheck();
 
@@ -107,6 +115,9 @@ public:
     QPushButton* Button8;
     QPushButton* Button9;
     QLabel* Label1;
+    // "Только непросмотренные (N)", N the unseen works of the page; off at every start.
+    QCheckBox* UnseenCheck;
+    QPushButton* MarkSeenButton;
 
 protected:
     // Closing with settings that differ from those last loaded or saved asks first: "Сохранить"
@@ -117,6 +128,16 @@ private:
     void CreateControls();
     void BindEvents();
     void AppendShownAuthor(TAutorList& list);
+    void OpenHistory(const std::string& path);
+    // After a page was loaded: its works recorded in the history, their marks taken.
+    void RecordHistory();
+    // The shown work of table row was opened.
+    void MarkOpened(int row);
+    // A history that failed is closed for the rest of the run, its marks dropped; says why.
+    void DropHistory(const std::exception& failure);
+    void ShowUnseenCount();
+    // Shows message in the error box once the event loop runs, over the shown window.
+    void TellLater(const QString& message);
 
     CFolianta& store;
     TRecordTableModel* table1Cells;
@@ -124,6 +145,11 @@ private:
     TFormAutorList* autorListDialog = nullptr;
     // What SettingsToSave gave when the settings were last loaded or saved.
     std::string savedSettings;
+    // The history of works; null when it could not be opened or failed since.
+    std::unique_ptr<CHistory> history;
+    // The history's TWorkMark bits of every record of the page, shared with Table1's rows; empty
+    // without a history.
+    std::shared_ptr<std::vector<std::uint8_t>> marks;
 };
 
 extern TForm1* Form1;

@@ -7,7 +7,7 @@
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     try {
-        TForm1 form(catalogue);
+        TForm1 form(catalogue, CHistory::DefaultPath());
         Form1 = &form;
         TFormAutorList dialog;
         FormAutorList = &dialog;

@@ -108,6 +108,10 @@ void CFolianta::ApplyFilter(const CBaseFilter* filter) {
     }
 }
 
+void CFolianta::NarrowShown(std::span<const std::uint8_t> flags, std::uint8_t mask) {
+    std::erase_if(shown, [&](std::uint32_t record) { return (flags[record] & mask) == 0; });
+}
+
 const TZRecord& CFolianta::ShownAt(int index) const {
     return unsigned(index) < shown.size() ? (*records)[shown[unsigned(index)]] : emptyRecord;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,6 +87,10 @@ public:
 
     TAutorList& GetAutorList1() { return autorList1; }
     TAutorList& GetAutorList2() { return autorList2; }
+
+    // Keeps, of the shown records, those whose byte in flags (one per record, as Records)
+    // has a bit of mask, in their order.
+    void NarrowShown(std::span<const std::uint8_t> flags, std::uint8_t mask);
 
     int ShownCount() const { return int(shown.size()); }
     // The shown record at index; emptyRecord (all fields null) for any index outside them.

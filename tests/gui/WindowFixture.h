@@ -71,7 +71,7 @@ protected:
         return page;
     }
     TForm1& Open() {
-        form = std::make_unique<TForm1>(store);
+        form = std::make_unique<TForm1>(store, HistoryPath());
         form->show();
         return *form;
     }
@@ -83,6 +83,9 @@ protected:
         }
         return titles;
     }
+
+    // Each test's own history of works, beside its working folder's files.
+    std::string HistoryPath() const { return folder.filePath("data/history.sqlite").toStdString(); }
 
     QTemporaryDir folder;
     QString previousFolder;
