@@ -210,6 +210,19 @@ TEST_F(WindowTest, AFailingHandlerShowsItsErrorAndTheWindowGoesOn) {
     EXPECT_EQ(Titles(), QStringList({"T0"})) << "the window still works";
 }
 
+TEST_F(WindowTest, AHistoryThatCannotBeOpenedIsToldOnceAndTheWindowWorksWithoutMarks) {
+    WriteFile("data", "a file where the history's folder should be");
+    WriteFile("short.shtml", PageOfSizes({"1k", "2k"}));
+    TForm1& w = Open();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QString::fromUtf8("История произведений недоступна")));
+    EXPECT_FALSE(w.UnseenCheck->isEnabled());
+    EXPECT_FALSE(w.MarkSeenButton->isEnabled());
+    EXPECT_EQ(Titles(), QStringList({"T0", "T1"}));
+    EXPECT_FALSE(w.Table1->model()->index(0, 0).data(Qt::FontRole).isValid());
+}
+
 TEST(ErrorBox, AddsAFullStopUnlessTheMessageEndsAtOrBelowIt) {
     const struct {
         QString message, shown;

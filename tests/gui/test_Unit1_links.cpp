@@ -1,3 +1,4 @@
+#include <QFont>
 #include <QTest>
 
 #include "tests/gui/WindowFixture.h"
@@ -72,6 +73,48 @@ TEST_F(LinkTest, OnlyTheSelectionsLeftColumnAndTopRowCount) {
     form->Table1DblClick();
     EXPECT_EQ(testdesktop::WaitForRecord(), Args{Site("/a 1/")})
         << "neither the genre nor the last column started anything";
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(LinkTest, UnseenWorksAreBoldOpenedOnesDimmedAndSeenOnesPlain) {
+    const auto bold = [&](int row) {
+        return form->Table1->model()->index(row - 1, 0).data(Qt::FontRole).value<QFont>().bold();
+    };
+    const auto dimmed = [&](int row) {
+        return form->Table1->model()->index(row - 1, 0).data(Qt::ForegroundRole).isValid();
+    };
+    const auto unseen = [](int count) {
+        return QString::fromUtf8("Только непросмотренные (%1)").arg(count);
+    };
+    EXPECT_TRUE(bold(1) && bold(2)) << "both works are new";
+    EXPECT_EQ(form->UnseenCheck->text(), unseen(2));
+
+    DoubleClick(ColumnOf(TZRecord::kTitle), 1);
+    EXPECT_TRUE(testdesktop::WaitForRecord());
+    EXPECT_FALSE(bold(1));
+    EXPECT_TRUE(dimmed(1));
+    EXPECT_EQ(form->UnseenCheck->text(), unseen(1));
+    form->UnseenCheck->setChecked(true);
+    EXPECT_EQ(Titles(), QStringList({"T1"}));
+
+    form->MarkSeenButton->click();
+    EXPECT_EQ(Titles(), QStringList()) << "every shown work is seen";
+    EXPECT_EQ(form->UnseenCheck->text(), unseen(0));
+
+    // The next page: the first work as it was, the second grown, a third new.
+    WriteFile("H:\\long.shtml",
+              ListingRow({"/w/0.shtml", "T0", "1k", "G", "/a0/", "N0", "x"}) + "\n" +
+                  ListingRow({"/w/1 $(touch pwned) `touch pwned`;-x", "T1", "3k", "G", "/a 1/",
+                              "N1", "y"}) +
+                  "\n" + ListingRow({"/w/2.shtml", "T2", "5k", "G", "/a2/", "N2", "z"}));
+    form->Button1->click();
+    EXPECT_EQ(Titles(), QStringList({"T1", "T2"}));
+    EXPECT_EQ(form->UnseenCheck->text(), unseen(2));
+    const QAbstractItemModel* cells = form->Table1->model();
+    EXPECT_EQ(cells->index(0, 0).data(Qt::ToolTipRole).toString(),
+              QString::fromUtf8("обновлена, прежний размер 2k"));
+    EXPECT_TRUE(cells->index(1, 0).data(Qt::ToolTipRole).toString().startsWith(
+        QString::fromUtf8("новая, впервые встречена ")));
     EXPECT_TRUE(errors.isEmpty());
 }
 
