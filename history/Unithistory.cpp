@@ -68,7 +68,7 @@ struct TOpenError {
 };
 
 constexpr std::uint64_t kPlaceMask = 0xFFFF'FFFF;
-// How many works ahead of the one looked up a load fetches the placeTable of.
+// How many works ahead of the one looked up a load fetches the table slots of.
 constexpr std::size_t kLookAhead = 16;
 
 std::uint64_t HashOf(std::string_view link) {
@@ -102,28 +102,26 @@ CHistory::TWork& CHistory::Add(TWork work) {
     if (works.size() * 2 > placeTable.size()) {
         Reindex();
     } else {
-        const std::uint64_t hash = HashOf(works.back().link);
-        const std::size_t mask = placeTable.size() - 1;
-        std::size_t i = hash & mask;
-        while (placeTable[i] != 0) {
-            i = (i + 1) & mask;
-        }
-        placeTable[i] = (hash & ~kPlaceMask) | works.size();
+        Place(works.size() - 1);
     }
     return works.back();
 }
 
 void CHistory::Reindex() {
     placeTable.assign(std::bit_ceil(std::max<std::size_t>(16, works.size() * 2)), 0);
-    const std::size_t mask = placeTable.size() - 1;
     for (std::size_t place = 0; place < works.size(); ++place) {
-        const std::uint64_t hash = HashOf(works[place].link);
-        std::size_t i = hash & mask;
-        while (placeTable[i] != 0) {
-            i = (i + 1) & mask;
-        }
-        placeTable[i] = (hash & ~kPlaceMask) | (place + 1);
+        Place(place);
     }
+}
+
+void CHistory::Place(std::size_t place) {
+    const std::uint64_t hash = HashOf(works[place].link);
+    const std::size_t mask = placeTable.size() - 1;
+    std::size_t i = hash & mask;
+    while (placeTable[i] != 0) {
+        i = (i + 1) & mask;
+    }
+    placeTable[i] = (hash & ~kPlaceMask) | (place + 1);
 }
 
 CHistory::CHistory(const std::string& file, std::int64_t now) : path(file) {

@@ -100,6 +100,8 @@ private:
     TWork& Add(TWork work);
     // Fills placeTable anew for works, in a table at most half full.
     void Reindex();
+    // Files works[place] in placeTable, which has a free slot.
+    void Place(std::size_t place);
     void OpenDatabase(const std::string& file);
     // Runs change in one transaction, with the changes of other copies read in first, and writes
     // the works it touched; on failure the file and the works in memory are as before.
