@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "app/Anchors.h"
+#include "app/CheckBox.h"
 #include "app/Cp1251.h"
 #include "app/DownloadProgress.h"
 #include "app/ErrorBox.h"
@@ -138,22 +139,22 @@ void TForm1::CreateControls() {
 
     GroupBox2 = new QGroupBox(QStringLiteral("Фильтрация"), this);
     anchors->Place(GroupBox2, {8, 335, 712, 209}, A::akLeft | A::akRight | A::akBottom);
-    SizeMaxCheck = new QCheckBox(QStringLiteral("Размер не более"), GroupBox2);
+    SizeMaxCheck = new TCheckBox(QStringLiteral("Размер не более"), GroupBox2);
     SizeMaxCheck->setGeometry(8, 16, 113, 17);
     SizeMaxEdit = new QLineEdit(QStringLiteral("1000К"), GroupBox2);  // Cyrillic Ka
     SizeMaxEdit->setGeometry(32, 32, 81, 21);
-    SizeMinCheck = new QCheckBox(QStringLiteral("Размер не менее"), GroupBox2);
+    SizeMinCheck = new TCheckBox(QStringLiteral("Размер не менее"), GroupBox2);
     SizeMinCheck->setGeometry(8, 56, 113, 17);
     SizeMinEdit = new QLineEdit(QStringLiteral("100K"), GroupBox2);  // Latin K
     SizeMinEdit->setGeometry(32, 72, 81, 21);
     Button3 = new QPushButton(QStringLiteral("Список авторов"), GroupBox2);
     Button3->setGeometry(24, 112, 113, 25);
-    AutorCheck = new QCheckBox(QStringLiteral("Показать выбранных авторов"), GroupBox2);
+    AutorCheck = new TCheckBox(QStringLiteral("Показать выбранных авторов"), GroupBox2);
     AutorCheck->setGeometry(8, 96, 177, 17);
     Button4 = new QPushButton(QStringLiteral("Button4"), GroupBox2);
     Button4->setGeometry(632, 176, 75, 25);
     Button4->setVisible(false);  // carries the filter-and-show command only
-    NotAutorCheck = new QCheckBox(QStringLiteral("Исключить выбранных авторов"), GroupBox2);
+    NotAutorCheck = new TCheckBox(QStringLiteral("Исключить выбранных авторов"), GroupBox2);
     NotAutorCheck->setGeometry(8, 136, 185, 17);
     Button5 = new QPushButton(QStringLiteral("Список авторов"), GroupBox2);
     Button5->setGeometry(24, 152, 113, 25);
@@ -162,9 +163,9 @@ void TForm1::CreateControls() {
     for (const std::string_view genre : kDesignedGenres) {
         ZanrList->AddItem(QString::fromUtf8(genre.data(), qsizetype(genre.size())));
     }
-    ZanrCheck = new QCheckBox(QStringLiteral("Жанр"), GroupBox2);
+    ZanrCheck = new TCheckBox(QStringLiteral("Жанр"), GroupBox2);
     ZanrCheck->setGeometry(208, 8, 97, 17);
-    UnseenCheck = new QCheckBox(GroupBox2);
+    UnseenCheck = new TCheckBox(GroupBox2);
     UnseenCheck->setGeometry(530, 24, 177, 17);
     MarkSeenButton = new QPushButton(QStringLiteral("Отметить всё просмотренным"), GroupBox2);
     MarkSeenButton->setGeometry(530, 44, 177, 25);
@@ -179,7 +180,7 @@ void TForm1::CreateControls() {
     ComboBox1->setCurrentIndex(0);
     ComboBox1->lineEdit()->setCursorPosition(0);  // show the address from its start
     anchors->Place(ComboBox1, {727, 112, 145, 21}, topRight);
-    ProxyCheck = new QCheckBox(QStringLiteral("Использовать прокси"), this);
+    ProxyCheck = new TCheckBox(QStringLiteral("Использовать прокси"), this);
     anchors->Place(ProxyCheck, {727, 144, 145, 17}, topRight);
     ProxyPort = new QLineEdit(QStringLiteral("8080"), this);
     anchors->Place(ProxyPort, {727, 184, 145, 21}, topRight);

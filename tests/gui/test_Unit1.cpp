@@ -210,6 +210,17 @@ TEST_F(WindowTest, AFailingHandlerShowsItsErrorAndTheWindowGoesOn) {
     EXPECT_EQ(Titles(), QStringList({"T0"})) << "the window still works";
 }
 
+TEST_F(WindowTest, CheckBoxesAnswerAClickAnywhereOnTheirRectangle) {
+    TForm1& w = Open();
+    for (QCheckBox* box : {w.SizeMaxCheck, w.SizeMinCheck, w.AutorCheck, w.NotAutorCheck,
+                           w.ZanrCheck, w.ProxyCheck, w.UnseenCheck}) {
+        SCOPED_TRACE(box->text().toStdString());
+        const bool before = box->isChecked();
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 3, box->height() / 2));
+        EXPECT_NE(box->isChecked(), before) << "a click at the rectangle's right end";
+    }
+}
+
 TEST_F(WindowTest, AHistoryThatCannotBeOpenedIsToldOnceAndTheWindowWorksWithoutMarks) {
     WriteFile("data", "a file where the history's folder should be");
     WriteFile("short.shtml", PageOfSizes({"1k", "2k"}));
