@@ -1,6 +1,7 @@
 #include "app/Anchors.h"
 
 #include <QEvent>
+#include <algorithm>
 
 TAnchors::TAnchors(QWidget* parent, QSize designedSize)
     : QObject(parent), parent(parent), designedSize(designedSize) {
@@ -8,8 +9,11 @@ TAnchors::TAnchors(QWidget* parent, QSize designedSize)
 }
 
 void TAnchors::Place(QWidget* child, QRect designed, int edges) {
-    children.push_back({child, designed, edges});
-    Apply(children.back(), parent->size());
+    const auto placed = std::find_if(children.begin(), children.end(),
+                                     [child](const Anchored& a) { return a.child == child; });
+    Anchored& entry = placed != children.end() ? *placed : children.emplace_back();
+    entry = {child, designed, edges};
+    Apply(entry, parent->size());
 }
 
 bool TAnchors::eventFilter(QObject* watched, QEvent* event) {

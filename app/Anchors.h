@@ -16,7 +16,8 @@ public:
     // Watches parent, whose designed client size is designedSize.
     TAnchors(QWidget* parent, QSize designedSize);
 
-    // Places child at its designed rectangle and keeps it anchored to edges (a set of Edge).
+    // Places child at its designed rectangle and keeps it anchored to edges (a set of Edge); a
+    // child placed before takes the new rectangle and edges.
     void Place(QWidget* child, QRect designed, int edges = akLeft | akTop);
 
 protected:

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
@@ -45,6 +46,11 @@ constexpr int kMinHeightMargin = 8;
 constexpr int kTableRowHeight = 16;
 constexpr int kGenreItemHeight = 13;
 constexpr int kGenreColumns = 3;
+// The table's designed rectangle, and the height the find line takes of it when open.
+constexpr QRect kTable1Rect{8, 8, 712, 320};
+constexpr int kFindHeight = 21;
+constexpr int kFindGap = 3;
+constexpr int kStretch = TAnchors::akLeft | TAnchors::akTop | TAnchors::akRight | TAnchors::akBottom;
 
 std::unique_ptr<CBaseFilter> SizeBound(const QLineEdit* edit, bool lessThan) {
     return std::make_unique<CFilterCMP>(EncodeCp1251(edit->text()).c_str(), TZRecord::kSize,
@@ -122,13 +128,19 @@ TForm1::TForm1(CFolianta& store, const std::string& historyPath, QWidget* parent
 void TForm1::CreateControls() {
     using A = TAnchors;
     anchors = new TAnchors(this, size());
-    const int stretch = A::akLeft | A::akTop | A::akRight | A::akBottom;
     const int topRight = A::akTop | A::akRight;
 
     table1Cells = new TRecordTableModel(this);
     Table1 = new TStringGrid(table1Cells, true, kTableRowHeight, this);
     Table1->SetColWidths({193, 170, 41, 64, 98, 91, 39});
-    anchors->Place(Table1, {8, 8, 712, 320}, stretch);
+    anchors->Place(Table1, kTable1Rect, kStretch);
+    Table1->horizontalHeader()->setSectionsClickable(true);
+    Table1->horizontalHeader()->setSortIndicatorShown(true);
+    Table1->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    FindEdit = new QLineEdit(this);
+    FindEdit->setAccessibleName(QStringLiteral("Найти"));
+    FindEdit->setPlaceholderText(QStringLiteral("Найти в названиях и именах авторов"));
+    FindEdit->hide();
 
     GroupBox1 = new QGroupBox(QStringLiteral("Списки автор"), this);
     anchors->Place(GroupBox1, {736, 8, 121, 81}, topRight);
@@ -238,6 +250,13 @@ void TForm1::BindEvents() {
     connect(Button9, &QPushButton::clicked, this, Guarded(this, [this] { Button9Click(); }));
     connect(MarkSeenButton, &QPushButton::clicked, this,
             Guarded(this, [this] { MarkSeenButtonClick(); }));
+    connect(FindEdit, &QLineEdit::textChanged, this, refilter);
+    connect(Table1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { Guarded(this, [this, column] { Table1HeaderClick(column); })(); });
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this,
+            Guarded(this, [this] { ShowFind(); }));
+    connect(new QShortcut(Qt::Key_Escape, FindEdit, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, this, Guarded(this, [this] { HideFind(); }));
     table1Cells->titleTip = [this](const TZRecord& record, std::uint8_t mark) {
         const std::optional<TWorkDetails> details =
             history ? history->Details(record.workLink) : std::nullopt;
@@ -455,9 +474,52 @@ void TForm1::Button4Click() {
     const std::unique_ptr<CFilterList> root = MakeFilterList(lmAll, std::move(conditions), false);
     store.ApplyFilter(root.get());
     if (UnseenCheck->isChecked() && marks->size() == store.Records().size()) {
-        store.NarrowShown(*marks, kUnseen);
+        store.NarrowShown([this](std::uint32_t record) { return (*marks)[record] & kUnseen; });
+    }
+    if (!FindEdit->text().isEmpty()) {
+        const std::string folded = FoldCase(EncodeCp1251(FindEdit->text()));
+        const std::vector<TZRecord>& records = store.Records();
+        store.NarrowShown([&](std::uint32_t record) {
+            return ContainsFolded(records[record].title, folded) ||
+                   ContainsFolded(records[record].autorName, folded);
+        });
+    }
+    if (sortOrder != TSortOrder::page) {
+        store.ArrangeShown(
+            recordOrders.Of(store.RecordsBuffer(), kTableColumns[sortColumn], sortOrder));
     }
     table1Cells->ShowRecords(store, marks);
+}
+
+void TForm1::Table1HeaderClick(int column) {
+    if (column != sortColumn) {
+        sortColumn = column;
+        sortOrder = TSortOrder::ascending;
+    } else {
+        sortOrder = sortOrder == TSortOrder::ascending ? TSortOrder::descending : TSortOrder::page;
+    }
+    if (sortOrder == TSortOrder::page) {
+        sortColumn = -1;
+    }
+    Table1->horizontalHeader()->setSortIndicator(
+        sortColumn, sortOrder == TSortOrder::descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    Button4Click();
+}
+
+void TForm1::ShowFind() {
+    const QRect table = kTable1Rect.adjusted(0, 0, 0, -(kFindHeight + kFindGap));
+    anchors->Place(Table1, table, kStretch);
+    anchors->Place(FindEdit, {table.left(), table.bottom() + 1 + kFindGap, table.width(), kFindHeight},
+                   TAnchors::akLeft | TAnchors::akRight | TAnchors::akBottom);
+    FindEdit->show();
+    FindEdit->setFocus();
+}
+
+void TForm1::HideFind() {
+    FindEdit->clear();
+    FindEdit->hide();
+    anchors->Place(Table1, kTable1Rect, kStretch);
+    Table1->setFocus();
 }
 
 void TForm1::Button3Click() {

@@ -14,6 +14,7 @@
 #include "app/CheckListBox.h"
 #include "app/StringGrid.h"
 #include "catalogue/Unitfolianta.h"
+#include "catalogue/Unitfolianta_order.h"
 #include "history/Unithistory.h"
 #include "net/UnitHttp.h"
 
@@ -59,6 +60,13 @@ public:
     void Button4Click();
     // "Отметить всё просмотренным": every shown work is seen in the history.
     void MarkSeenButtonClick();
+    // A click on the header of table column: sorts the shown works by it, ascending, then
+    // descending, then back to page order; the header shows the sort arrow.
+    void Table1HeaderClick(int column);
+    // Ctrl+F: the find line opens under the table, which gives up its room.
+    void ShowFind();
+    // Esc in the find line: its text is cleared and the table takes the designed room again.
+    void HideFind();
     // The change handler of every filter control: refilters at once.
     void ZanrListClickCheck();
 
@@ -118,6 +126,8 @@ public:
     // "Только непросмотренные (N)", N the unseen works of the page; off at every start.
     QCheckBox* UnseenCheck;
     QPushButton* MarkSeenButton;
+    // Keeps the shown works whose title or author name holds its text, letter case ignored.
+    QLineEdit* FindEdit;
 
 protected:
     // Closing with settings that differ from those last loaded or saved asks first: "Сохранить"
@@ -150,6 +160,10 @@ private:
     // The history's TWorkMark bits of every record of the page, shared with Table1's rows; empty
     // without a history.
     std::shared_ptr<std::vector<std::uint8_t>> marks;
+    // The table column sorted by (-1: none) and how; the orders of the page, made on first use.
+    int sortColumn = -1;
+    TSortOrder sortOrder = TSortOrder::page;
+    CRecordOrder recordOrders;
 };
 
 extern TForm1* Form1;

@@ -108,8 +108,17 @@ void CFolianta::ApplyFilter(const CBaseFilter* filter) {
     }
 }
 
-void CFolianta::NarrowShown(std::span<const std::uint8_t> flags, std::uint8_t mask) {
-    std::erase_if(shown, [&](std::uint32_t record) { return (flags[record] & mask) == 0; });
+void CFolianta::ArrangeShown(const std::vector<std::uint32_t>& order) {
+    std::vector<bool> isShown(order.size());
+    for (const std::uint32_t record : shown) {
+        isShown[record] = true;
+    }
+    shown.clear();
+    for (const std::uint32_t record : order) {
+        if (isShown[record]) {
+            shown.push_back(record);
+        }
+    }
 }
 
 const TZRecord& CFolianta::ShownAt(int index) const {

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,9 +87,14 @@ public:
     TAutorList& GetAutorList1() { return autorList1; }
     TAutorList& GetAutorList2() { return autorList2; }
 
-    // Keeps, of the shown records, those whose byte in flags (one per record, as Records)
-    // has a bit of mask, in their order.
-    void NarrowShown(std::span<const std::uint8_t> flags, std::uint8_t mask);
+    // Keeps, of the shown records, those whose number in Records keep accepts, in their order.
+    template <typename Keep>
+    void NarrowShown(Keep keep) {
+        std::erase_if(shown, [&](std::uint32_t record) { return !keep(record); });
+    }
+    // Puts the shown records in the order they have in order, a permutation of the numbers of
+    // Records; one pass over order.
+    void ArrangeShown(const std::vector<std::uint32_t>& order);
 
     int ShownCount() const { return int(shown.size()); }
     // The shown record at index; emptyRecord (all fields null) for any index outside them.

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QHeaderView>
 #include <QTest>
 #include <filesystem>
 #include <functional>
@@ -219,6 +220,49 @@ TEST_F(WindowTest, CheckBoxesAnswerAClickAnywhereOnTheirRectangle) {
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 3, box->height() / 2));
         EXPECT_NE(box->isChecked(), before) << "a click at the rectangle's right end";
     }
+}
+
+TEST_F(WindowTest, HeaderClicksSortFindNarrowsAndCommandsTakeTheVisibleRow) {
+    WriteFile("short.shtml", PageOfSizes({"3k", "10k", "1k"}));
+    TForm1& w = Open();
+    Activate(&w);
+    QHeaderView* header = w.Table1->horizontalHeader();
+    const int size = ColumnOf(TZRecord::kSize);
+    const auto clickSize = [&] {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(size) + 5, header->height() / 2));
+    };
+    const struct {
+        const char* label;
+        QStringList titles;
+        int arrowAt;
+    } clicks[] = {
+        {"ascending", {"T2", "T0", "T1"}, size},
+        {"descending", {"T1", "T0", "T2"}, size},
+        {"page order", {"T0", "T1", "T2"}, -1},
+        {"ascending again", {"T2", "T0", "T1"}, size},
+    };
+    for (const auto& click : clicks) {
+        SCOPED_TRACE(click.label);
+        clickSize();
+        EXPECT_EQ(Titles(), click.titles);
+        EXPECT_EQ(header->sortIndicatorSection(), click.arrowAt);
+    }
+    w.Table1->Select({0, 1, 0, 1});
+    w.Button6->click();
+    ASSERT_EQ(store.GetAutorList1().size(), 1u);
+    EXPECT_STREQ(store.GetAutorList1()[0].link, "/a2/") << "the author of the row the user sees";
+
+    const int designedHeight = w.Table1->height();
+    QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(w.FindEdit->isVisible());
+    EXPECT_LT(w.Table1->height(), designedHeight);
+    QTest::keyClicks(w.FindEdit, "t1");
+    EXPECT_EQ(Titles(), QStringList({"T1"}));
+    QTest::keyClick(w.FindEdit, Qt::Key_Escape);
+    EXPECT_FALSE(w.FindEdit->isVisible());
+    EXPECT_EQ(w.Table1->height(), designedHeight);
+    EXPECT_EQ(Titles(), QStringList({"T2", "T0", "T1"})) << "still sorted, nothing found away";
 }
 
 TEST_F(WindowTest, AHistoryThatCannotBeOpenedIsToldOnceAndTheWindowWorksWithoutMarks) {

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/Unitfolianta_records.h"
+
+// The orders the result table shows its works in, and the rule of finding works by their text.
+// Texts are Windows-1251 bytes.
+
+// Russian alphabetical order: letter case ignored for Cyrillic and Latin letters, Ё and ё right
+// after Е, Latin letters before Cyrillic ones, every other byte by its value. <0, 0 or >0.
+int CompareRussian(const char* a, const char* b);
+
+// text with every Cyrillic and Latin capital letter (Ё too) made small.
+std::string FoldCase(std::string_view text);
+// Whether text contains folded (a FoldCase result), letter case ignored; an empty folded is
+// contained in every text.
+bool ContainsFolded(const char* text, std::string_view folded);
+
+enum class TSortOrder { page, ascending, descending };
+
+// The order of a page's records by one field: the size field in the order of CompareSizeText,
+// every other field in Russian alphabetical order, ties in page order. Sorting a million records
+// takes a few hundred milliseconds, so each order is made once per page, field and direction,
+// on first use, and kept until a page with other records is asked about.
+class CRecordOrder {
+public:
+    // The record numbers of records in the order of field, ascending or descending.
+    const std::vector<std::uint32_t>& Of(std::shared_ptr<const std::vector<TZRecord>> records,
+                                         TZRecord::Field field, TSortOrder order);
+
+private:
+    std::shared_ptr<const std::vector<TZRecord>> page;
+    // Indexed by field, then ascending (0) or descending (1); empty until first asked for.
+    std::vector<std::uint32_t> orders[TZRecord::kFieldCount][2];
+};
