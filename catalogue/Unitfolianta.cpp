@@ -109,6 +109,10 @@ void CFolianta::ApplyFilter(const CBaseFilter* filter) {
 }
 
 void CFolianta::ArrangeShown(const std::vector<std::uint32_t>& order) {
+    if (shown.size() == order.size()) {
+        shown = order;  // every record passed, as with no filter on
+        return;
+    }
     std::vector<bool> isShown(order.size());
     for (const std::uint32_t record : shown) {
         isShown[record] = true;
