@@ -21,12 +21,6 @@ int CheckedCount(int n) {
     return n;
 }
 
-// A stored record has all its fields; a missing one is read as empty rather than dereferenced.
-const char* FieldText(const TZRecord& record, int field) {
-    const char* text = record[field];
-    return text ? text : "";
-}
-
 }  // namespace
 
 bool CBaseFilter::Accept(const TZRecord&) const {

@@ -7,6 +7,13 @@
 
 #include "catalogue/Unitfolianta_records.h"
 
+// The text of field number `field` of record as the filters read it: a stored record has all its
+// fields, and a missing one (or a field number outside them) reads as empty.
+inline const char* FieldText(const TZRecord& record, int field) {
+    const char* text = record[field];
+    return text ? text : "";
+}
+
 // A node of a filter tree: says whether a work record passes. A node with ownedByParent set is
 // destroyed by the CFilterList whose slot holds it; otherwise its creator destroys it.
 //

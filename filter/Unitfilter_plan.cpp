@@ -9,12 +9,6 @@
 
 namespace {
 
-// A stored record has all its fields; a missing one is read as empty, as the tree reads it.
-const char* FieldText(const TZRecord& record, int field) {
-    const char* text = record[field];
-    return text ? text : "";
-}
-
 template <typename T>
 const T* ExactlyA(const CBaseFilter& filter) {
     return typeid(filter) == typeid(T) ? static_cast<const T*>(&filter) : nullptr;
