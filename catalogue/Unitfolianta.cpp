@@ -21,8 +21,8 @@ std::shared_ptr<char[]> NewPageBuffer(std::int64_t size) {
         throw std::length_error("Page is too large: " + std::to_string(size) +
                                 " bytes, the limit is " + std::to_string(CFolianta::kMaxPageSize));
     }
-    std::shared_ptr<char[]> buffer(new char[std::size_t(size) + 1 + CFolianta::kPagePadding]);
-    std::memset(buffer.get() + size, 0, 1 + CFolianta::kPagePadding);
+    std::shared_ptr<char[]> buffer(new char[std::size_t(size) + 1]);
+    buffer[std::size_t(size)] = '\0';
     return buffer;
 }
 

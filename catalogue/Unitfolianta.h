@@ -22,8 +22,6 @@ class CFolianta {
 public:
     // The largest page accepted: the size and its terminating zero must fit a 32-bit int.
     static constexpr std::int64_t kMaxPageSize = INT32_MAX - 1;
-    // Bytes after the page text's terminating zero that the parser's vector scans may read.
-    static constexpr std::size_t kPagePadding = 80;
 
     CFolianta();
     CFolianta(const CFolianta&) = delete;
