@@ -42,6 +42,25 @@ enum TListMode : int {
     lmNone = 3,    // no child passes
 };
 
+// The verdict of a list of mode whose children's verdicts verdictOf(child) gives, asked in order
+// until one settles it. CFilterList::Accept and the catalogue's compiled form both decide so.
+template <typename Children, typename VerdictOf>
+bool ListVerdict(int mode, const Children& children, VerdictOf verdictOf) {
+    if (mode < lmAll || mode > lmNone) {
+        return false;
+    }
+    // lmAll and lmNotAll are settled by the first rejecting child, lmAny and lmNone by the first
+    // passing one.
+    const bool settledBy = mode == lmAny || mode == lmNone;
+    const bool negated = mode == lmNotAll || mode == lmNone;
+    for (const auto& child : children) {
+        if (verdictOf(child) == settledBy) {
+            return settledBy != negated;
+        }
+    }
+    return settledBy == negated;
+}
+
 // An inner node with a fixed number of slots. An empty slot counts as a rejecting child.
 class CFilterList : public CBaseFilter {
 public:
