@@ -59,8 +59,19 @@ bool HoldsAt(const char* p, const char* end, std::string_view text) {
     return std::size_t(end - p) >= text.size() && std::memcmp(p, text.data(), text.size()) == 0;
 }
 
+// The first byte equal to `byte` in [p, end), or null.
 char* Next(char* p, char* end, char byte) {
     return static_cast<char*>(std::memchr(p, byte, std::size_t(end - p)));
+}
+
+// Whether a row end begins in [from, stop) of a line that ends at lineEnd.
+bool RowEndBegins(char* from, char* stop, char* lineEnd) {
+    for (char* p = from; (p = Next(p, stop, kRowEnd[0])); ++p) {
+        if (HoldsAt(p, lineEnd, kRowEnd)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Where field I of a usual row ends, the field beginning at from: at the first end marker of
@@ -68,29 +79,16 @@ char* Next(char* p, char* end, char byte) {
 template <std::size_t I>
 char* UsualFieldEnd(char* from, char* lineEnd) {
     constexpr std::string_view end = kListingMarkers[I + 1].end;
-    constexpr std::string_view stretch = kUsualRow[I + 1];
-    const auto rowEndsBefore = [from, lineEnd](char* stop) {
-        for (char* p = from; (p = Next(p, stop, kRowEnd[0])); ++p) {
-            if (HoldsAt(p, lineEnd, kRowEnd)) {
-                return true;
-            }
-        }
-        return false;
-    };
-    // An end marker that begins like the row end is looked for at the same stops.
+    // An end marker that begins as the row end does is looked for at the same stops.
+    constexpr bool kStopsAtRowEnds = end[0] == kRowEnd[0];
     for (char* p = from; (p = Next(p, lineEnd, end[0])); ++p) {
-        if constexpr (end[0] == kRowEnd[0]) {
-            if (HoldsAt(p, lineEnd, kRowEnd)) {
-                return nullptr;
-            }
+        if (kStopsAtRowEnds && HoldsAt(p, lineEnd, kRowEnd)) {
+            return nullptr;
         }
         if (HoldsAt(p, lineEnd, end)) {
-            const bool usual = HoldsAt(p, lineEnd, stretch);
-            if constexpr (end[0] == kRowEnd[0]) {
-                return usual ? p : nullptr;
-            } else {
-                return usual && !rowEndsBefore(p) ? p : nullptr;
-            }
+            const bool usual = HoldsAt(p, lineEnd, kUsualRow[I + 1]) &&
+                               (kStopsAtRowEnds || !RowEndBegins(from, p, lineEnd));
+            return usual ? p : nullptr;
         }
     }
     return nullptr;
