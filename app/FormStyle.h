@@ -2,6 +2,6 @@
 
 #include <QWidget>
 
-// The look every window of the program is designed with: the dialog font (11 pixels high, chosen
+// The look every window of the program is designed with: the dialog font (10 pixels high, chosen
 // so that every designed caption fits its designed width) and the button-face window colour.
 void ApplyFormStyle(QWidget* window);

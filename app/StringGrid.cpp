@@ -5,11 +5,6 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QPainter>
-#include <QStyledItemDelegate>
-#include <QTextLayout>
-#include <QtMath>
-#include <utility>
 
 namespace {
 
@@ -23,81 +18,6 @@ QString CopiedCell(QString text) {
     return text;
 }
 
-// Draws a cell as the stock delegate does (background, selection, focus frame from the style;
-// the text on one line, cut with the elide mode where it does not fit), but shapes the text once
-// where it fits instead of three times: text shaping is most of a table's paint, and the table
-// is painted after every change of the filter.
-class TSingleLineDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override {
-        QStyleOptionViewItem cell = option;
-        initStyleOption(&cell, index);
-        // Two kinds of cell are left to the stock drawing, being rare: a text of several lines
-        // (its line feeds became line separators), and the current cell, whose focus frame the
-        // style may draw over the text.
-        if ((cell.state & QStyle::State_HasFocus) || cell.text.contains(QChar::LineSeparator)) {
-            QStyledItemDelegate::paint(painter, option, index);
-            return;
-        }
-        const QString text = std::exchange(cell.text, QString());
-        const QWidget* widget = cell.widget;
-        const QStyle* style = widget ? widget->style() : QApplication::style();
-        // Drawn without its text, the cell costs the style no text layout.
-        style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
-        if (text.isEmpty()) {
-            return;
-        }
-        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-        const QRect area = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, widget)
-                               .adjusted(margin, 0, -margin, 0);
-        painter->save();
-        painter->setClipRect(cell.rect);
-        painter->setPen(cell.palette.color(
-            TextGroup(cell.state),
-            cell.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
-        QTextLayout line(text, cell.font, painter->device());
-        line.setTextOption(LineOptions(cell));
-        if (LayOut(line, area.width()) > area.width()) {
-            line.setText(cell.fontMetrics.elidedText(text, cell.textElideMode, area.width()));
-            LayOut(line, area.width());
-        }
-        const int height = qCeil(line.lineAt(0).height());
-        const QRect placed =
-            QStyle::alignedRect(cell.direction, cell.displayAlignment & Qt::AlignVertical_Mask,
-                                QSize(area.width(), height), area);
-        line.draw(painter, QPointF(area.x(), placed.y()));
-        painter->restore();
-    }
-
-private:
-    static QPalette::ColorGroup TextGroup(QStyle::State state) {
-        if (!(state & QStyle::State_Enabled)) {
-            return QPalette::Disabled;
-        }
-        return state & QStyle::State_Active ? QPalette::Normal : QPalette::Inactive;
-    }
-
-    static QTextOption LineOptions(const QStyleOptionViewItem& cell) {
-        QTextOption options;
-        options.setWrapMode(QTextOption::ManualWrap);
-        options.setTextDirection(cell.direction);
-        options.setAlignment(QStyle::visualAlignment(cell.direction, cell.displayAlignment));
-        return options;
-    }
-
-    // Lays the whole text out as one line width wide; returns the width the text needs.
-    static qreal LayOut(QTextLayout& line, int width) {
-        line.beginLayout();
-        QTextLine only = line.createLine();
-        only.setLineWidth(width);
-        line.endLayout();
-        return only.naturalTextWidth();
-    }
-};
-
 }  // namespace
 
 TStringGrid::TStringGrid(QAbstractItemModel* cells, bool rangeSelect, int rowHeight,
@@ -109,7 +29,6 @@ TStringGrid::TStringGrid(QAbstractItemModel* cells, bool rangeSelect, int rowHei
     setSelectionMode(rangeSelect ? QAbstractItemView::ContiguousSelection
                                  : QAbstractItemView::SingleSelection);
     setWordWrap(false);
-    setItemDelegate(new TSingleLineDelegate(this));
     // Tab belongs to the window's tab order, not to moving between cells.
     setTabKeyNavigation(false);
     connect(this, &QAbstractItemView::doubleClicked, this, [this] {

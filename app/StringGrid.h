@@ -18,9 +18,8 @@ struct TGridRect {
 // header; grid row r (from 1) is model row r - 1, so a grid without data rows still shows its
 // header. The cells come from any table model. From the keyboard: arrows move inside the grid,
 // Tab and Shift+Tab move the focus on along the window's tab order, Enter or Return acts as a
-// double click on the current cell, and Ctrl+C copies SelectedText to the clipboard. Cells look
-// as the toolkit's stock delegate draws them (one line, an ellipsis where the text does not fit),
-// but a text that fits is shaped once per paint instead of three times.
+// double click on the current cell, and Ctrl+C copies SelectedText to the clipboard. Cells are
+// drawn by the toolkit's stock delegate, on one line, with an ellipsis where the text does not fit.
 class TStringGrid : public QTableView {
 public:
     TStringGrid(QAbstractItemModel* cells, bool rangeSelect, int rowHeight, QWidget* parent);

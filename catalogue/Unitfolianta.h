@@ -22,8 +22,6 @@ class CFolianta {
 public:
     // The largest page accepted: the size and its terminating zero must fit a 32-bit int.
     static constexpr std::int64_t kMaxPageSize = INT32_MAX - 1;
-    // Bytes after the page text's terminating zero that the parser's vector scans may read.
-    static constexpr std::size_t kPagePadding = 80;
 
     CFolianta();
     CFolianta(const CFolianta&) = delete;
@@ -41,8 +39,8 @@ public:
     // over every line feed and over the end markers found: rows, records and the page bytes
     // come out as ParseRow on each line, after all line feeds were zeroed, would make them.
     void ParsePage();
-    // Fills record from the first listing row of line, reading the line once, forward; false
-    // (record unchanged) when a marker is missing. The zeros the parse writes stay either way:
+    // Fills record from the first listing row of line, the eight marker pairs found one after
+    // another by Extract; false (record unchanged) when a marker is missing. The zeros the parse writes stay either way:
     // at the row body's end "</tr>" and at the end marker of every field found before the
     // missing one, but none when the body is never closed.
     bool ParseRow(char* line, TZRecord& record);

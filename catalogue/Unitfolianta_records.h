@@ -120,14 +120,6 @@ inline constexpr TMarkerPair kListingMarkers[TZRecord::kFieldCount + 1] = {
     {"<td width=50>", "</td>"},
 };
 
-// The texts the catalogue writes between the markers of a work row: kUsualRowGaps[i] stands
-// between the marker before field i's start marker (the row start for field 0, else the end
-// marker of field i-1) and that start marker; the last stands between the last field's end
-// marker and the row end. Rows laid out so are read faster; any other row gives the same result.
-inline constexpr const char* kUsualRowGaps[TZRecord::kFieldCount + 1] = {
-    "", "", " &nbsp; ", " <small>", "</td><td width=200>", "", "</td>", "",
-};
-
 // One marker pair that cuts a field out of a listing row. The markers are static texts: they are
 // pointed to, not copied.
 struct FieldExtractor {

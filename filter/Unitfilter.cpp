@@ -21,12 +21,6 @@ int CheckedCount(int n) {
     return n;
 }
 
-// A stored record has all its fields; a missing one is read as empty rather than dereferenced.
-const char* FieldText(const TZRecord& record, int field) {
-    const char* text = record[field];
-    return text ? text : "";
-}
-
 }  // namespace
 
 bool CBaseFilter::Accept(const TZRecord&) const {
@@ -72,19 +66,10 @@ bool CFilterList::SetAt(int index, CBaseFilter* child) {
 }
 
 bool CFilterList::Accept(const TZRecord& record) const {
-    if (mode < lmAll || mode > lmNone) {
-        return false;
-    }
-    // lmAll and lmNotAll are settled by the first rejecting child, lmAny and lmNone by the first
-    // passing one; an empty slot is a rejecting child.
-    const bool settledBy = mode == lmAny || mode == lmNone;
-    const bool negated = mode == lmNotAll || mode == lmNone;
-    for (const CBaseFilter* child : children) {
-        if ((child && child->Accept(record)) == settledBy) {
-            return settledBy != negated;
-        }
-    }
-    return settledBy == negated;
+    // An empty slot is a rejecting child.
+    return ListVerdict(mode, children, [&record](const CBaseFilter* child) {
+        return child && child->Accept(record);
+    });
 }
 
 std::unique_ptr<CFilterList> MakeFilterList(int mode, TFilterChildren children,

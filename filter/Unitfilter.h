@@ -7,6 +7,13 @@
 
 #include "catalogue/Unitfolianta_records.h"
 
+// The text of field number `field` of record as the filters read it: a stored record has all its
+// fields, and a missing one (or a field number outside them) reads as empty.
+inline const char* FieldText(const TZRecord& record, int field) {
+    const char* text = record[field];
+    return text ? text : "";
+}
+
 // A node of a filter tree: says whether a work record passes. A node with ownedByParent set is
 // destroyed by the CFilterList whose slot holds it; otherwise its creator destroys it.
 //
@@ -34,6 +41,25 @@ enum TListMode : int {
     lmNotAll = 2,  // at least one child rejects
     lmNone = 3,    // no child passes
 };
+
+// The verdict of a list of mode whose children's verdicts verdictOf(child) gives, asked in order
+// until one settles it. CFilterList::Accept and the catalogue's compiled form both decide so.
+template <typename Children, typename VerdictOf>
+bool ListVerdict(int mode, const Children& children, VerdictOf verdictOf) {
+    if (mode < lmAll || mode > lmNone) {
+        return false;
+    }
+    // lmAll and lmNotAll are settled by the first rejecting child, lmAny and lmNone by the first
+    // passing one.
+    const bool settledBy = mode == lmAny || mode == lmNone;
+    const bool negated = mode == lmNotAll || mode == lmNone;
+    for (const auto& child : children) {
+        if (verdictOf(child) == settledBy) {
+            return settledBy != negated;
+        }
+    }
+    return settledBy == negated;
+}
 
 // An inner node with a fixed number of slots. An empty slot counts as a rejecting child.
 class CFilterList : public CBaseFilter {

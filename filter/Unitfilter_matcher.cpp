@@ -5,116 +5,32 @@
 
 namespace {
 
-// Bits of a key's hash in the bitmap: 8 KB, which stays in the first-level cache.
+constexpr std::size_t kMaxKeyWidth = 8;
+// Bits of a key's hash in the bitmap: 8 KB.
 constexpr int kKeyHashBits = 16;
-// Patterns of at least this many bytes are filed under their last bytes.
-constexpr std::size_t kShortestFiled = 4;
-
-template <std::size_t Width>
-std::uint64_t KeyAt(const char* p) {
-    std::uint64_t key = 0;
-    std::memcpy(&key, p, Width);
-    return key;
-}
 
 std::uint64_t Mix(std::uint64_t key) {
     return key * 0x9E3779B97F4A7C15u;
 }
 
-std::string_view AsCText(std::string_view pattern) {
-    return pattern.substr(0, pattern.find('\0'));
+// The last bytes read, up to 8, the latest lowest; their key is its low keyWidth bytes.
+std::uint64_t Append(std::uint64_t last, char byte) {
+    return last << 8 | static_cast<unsigned char>(byte);
 }
 
 }  // namespace
 
-std::unique_ptr<TPatternMatcher> TPatternMatcher::Build(
-    const std::vector<std::string_view>& patterns) {
-    std::unique_ptr<TPatternMatcher> matcher(new TPatternMatcher);
-    matcher->shortest = SIZE_MAX;
-    for (std::string_view pattern : patterns) {
-        pattern = AsCText(pattern);  // a pattern is the C text it starts
-        if (pattern.empty()) {
-            matcher->matchesEverything = true;
-            return matcher;
-        }
-        matcher->shortest = std::min(matcher->shortest, pattern.size());
-    }
-    if (matcher->shortest >= kShortestFiled) {
-        matcher->FileUnderKeys(patterns);
-    } else if (!matcher->BuildAutomaton(patterns)) {
-        return nullptr;
-    }
-    return matcher;
-}
-
-bool TPatternMatcher::BuildAutomaton(const std::vector<std::string_view>& patterns) {
-    // Class 0 stands for every byte no pattern uses; from any state it leads back to the root.
-    std::size_t classes = 1;
-    std::size_t patternBytes = 0;
+TPatternMatcher::TPatternMatcher(const std::vector<std::string_view>& patterns)
+    : keyBits((std::size_t(1) << kKeyHashBits) / 64, 0) {
+    keyWidth = kMaxKeyWidth;
     for (const std::string_view pattern : patterns) {
-        for (const unsigned char c : AsCText(pattern)) {
-            if (byteClass[c] == 0) {
-                byteClass[c] = std::uint8_t(classes++);
-            }
-            ++patternBytes;
-        }
+        keyWidth = std::min(keyWidth, pattern.size());
     }
-    if (patternBytes + 1 > kMaxTableCells / classes) {
-        return false;
+    if (keyWidth == 0) {
+        matchesEverything = true;
+        return;
     }
-
-    // The trie, in rows of next (state numbers; 0 means no edge, since no edge leads to the root).
-    next.assign(classes, 0);
-    std::vector<bool> ends(1, false);
-    for (std::string_view pattern : patterns) {
-        pattern = AsCText(pattern);
-        std::size_t state = 0;
-        for (const unsigned char c : pattern) {
-            const std::size_t edge = state * classes + byteClass[c];
-            if (next[edge] == 0) {
-                next[edge] = std::uint32_t(ends.size());
-                ends.push_back(false);
-                next.resize(next.size() + classes, 0);
-            }
-            state = next[edge];
-        }
-        ends[state] = true;
-    }
-
-    // Breadth first, every missing edge becomes the edge of the state's failure link, so each
-    // text byte costs one look-up; a state ends a pattern when its failure link does.
-    const std::size_t states = ends.size();
-    std::vector<std::uint32_t> failure(states, 0);
-    std::vector<std::uint32_t> queue;
-    queue.reserve(states);
-    for (std::size_t c = 0; c < classes; ++c) {
-        if (next[c] != 0) {
-            queue.push_back(next[c]);
-        }
-    }
-    for (std::size_t head = 0; head < queue.size(); ++head) {
-        const std::size_t state = queue[head];
-        const std::size_t fallback = failure[state] * classes;
-        ends[state] = ends[state] || ends[failure[state]];
-        for (std::size_t c = 0; c < classes; ++c) {
-            std::uint32_t& edge = next[state * classes + c];
-            if (edge != 0) {
-                failure[edge] = next[fallback + c];
-                queue.push_back(edge);
-            } else {
-                edge = next[fallback + c];
-            }
-        }
-    }
-    for (std::uint32_t& edge : next) {
-        edge = ends[edge] ? kMatched : std::uint32_t(edge * classes);
-    }
-    return true;
-}
-
-void TPatternMatcher::FileUnderKeys(const std::vector<std::string_view>& patterns) {
-    keyWidth = shortest >= 8 ? 8 : 4;
-    keyBits.assign((std::size_t(1) << kKeyHashBits) / 64, 0);
+    keyMask = keyWidth == kMaxKeyWidth ? ~std::uint64_t(0) : (std::uint64_t(1) << 8 * keyWidth) - 1;
     // At most half the slots are taken, so a probe soon meets the key or an empty slot.
     slotBits = 1;
     while ((std::size_t(1) << slotBits) < 2 * patterns.size()) {
@@ -123,10 +39,11 @@ void TPatternMatcher::FileUnderKeys(const std::vector<std::string_view>& pattern
     slotKeys.assign(std::size_t(1) << slotBits, 0);
     slotFirst.assign(std::size_t(1) << slotBits, -1);
     filed.reserve(patterns.size());
-    for (std::string_view pattern : patterns) {
-        pattern = AsCText(pattern);
-        const char* keyBytes = pattern.data() + pattern.size() - keyWidth;
-        const std::uint64_t key = keyWidth == 8 ? KeyAt<8>(keyBytes) : KeyAt<4>(keyBytes);
+    for (const std::string_view pattern : patterns) {
+        std::uint64_t key = 0;
+        for (const char byte : pattern.substr(pattern.size() - keyWidth)) {
+            key = Append(key, byte);
+        }
         const std::uint64_t mixed = Mix(key);
         const std::uint64_t hash = mixed >> (64 - kKeyHashBits);
         keyBits[hash / 64] |= std::uint64_t(1) << (hash % 64);
@@ -148,60 +65,28 @@ std::size_t TPatternMatcher::SlotOf(std::uint64_t key, std::uint64_t mixed) cons
     return slot;
 }
 
-template <std::size_t Width>
-bool TPatternMatcher::MayHold(const char* text, std::size_t length) const {
-    // Every place is looked at, without an early stop, so that the steps overlap.
-    std::uint64_t marked = 0;
-    for (std::size_t end = shortest; end <= length; ++end) {
-        const std::uint64_t hash = Mix(KeyAt<Width>(text + end - Width)) >> (64 - kKeyHashBits);
-        marked |= keyBits[hash / 64] >> (hash % 64);
+bool TPatternMatcher::FoundIn(const char* text) const {
+    if (matchesEverything) {
+        return true;
     }
-    return marked & 1;
-}
-
-template <std::size_t Width>
-bool TPatternMatcher::FoundFiled(const char* text, std::size_t length) const {
-    for (std::size_t end = shortest; end <= length; ++end) {
-        const std::uint64_t key = KeyAt<Width>(text + end - Width);
+    std::uint64_t last = 0;
+    for (const char* p = text; *p; ++p) {
+        last = Append(last, *p);
+        const std::uint64_t key = last & keyMask;
+        const std::size_t length = std::size_t(p + 1 - text);
         const std::uint64_t mixed = Mix(key);
         const std::uint64_t hash = mixed >> (64 - kKeyHashBits);
-        if (!(keyBits[hash / 64] >> (hash % 64) & 1)) {
+        if (length < keyWidth || !(keyBits[hash / 64] >> (hash % 64) & 1)) {
             continue;
         }
         for (std::int32_t i = slotFirst[SlotOf(key, mixed)]; i >= 0;
              i = filed[std::size_t(i)].nextWithKey) {
             const TFiledPattern& pattern = filed[std::size_t(i)];
-            if (pattern.length <= end &&
-                std::memcmp(text + end - pattern.length, filedBytes.data() + pattern.offset,
+            if (pattern.length <= length &&
+                std::memcmp(p + 1 - pattern.length, filedBytes.data() + pattern.offset,
                             pattern.length) == 0) {
                 return true;
             }
-        }
-    }
-    return false;
-}
-
-bool TPatternMatcher::FoundIn(const char* text) const {
-    if (matchesEverything) {
-        return true;
-    }
-    if (!text) {
-        return false;
-    }
-    if (keyWidth == 0) {
-        return Scan(text);
-    }
-    const std::size_t length = std::strlen(text);
-    return keyWidth == 8 ? MayHold<8>(text, length) && FoundFiled<8>(text, length)
-                         : MayHold<4>(text, length) && FoundFiled<4>(text, length);
-}
-
-bool TPatternMatcher::Scan(const char* text) const {
-    std::uint32_t row = 0;
-    for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        row = next[row + byteClass[*p]];
-        if (row == kMatched) {
-            return true;
         }
     }
     return false;

@@ -1,8 +1,7 @@
 // Loads arbitrary bytes as a listing page and compares the store's parse with the plain
 // reference parser: the page bytes afterwards (every zero written), the lines and the field
-// places of every record. The other parser variants the processor runs are compared too, one
-// per input, and the first line is parsed once more alone, in a buffer that ends at its zero,
-// through ParseRow.
+// places of every record. The first line is parsed once more alone, in a buffer that ends at its
+// zero, through ParseRow.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -10,7 +9,6 @@
 #include <string_view>
 
 #include "catalogue/Unitfolianta.h"
-#include "tests/support/ParserVariants.h"
 #include "tests/support/ReferenceParser.h"
 
 namespace {
@@ -40,13 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int f = 0; f < TZRecord::kFieldCount; ++f) {
             Check(store.Records()[r][f] == text + expected.fields[r][std::size_t(f)]);
         }
-    }
-
-    // One more variant per input, taken in turn by page size, keeps the runs fast.
-    const auto variants = listing::PageParserVariants();
-    const listing::TPageParserVariant& other = variants[size % variants.size()];
-    if (other.supported) {
-        Check(ParseWithVariant(other, page) == expected);
     }
 
     const std::size_t firstLine =

@@ -12,7 +12,7 @@
 
 namespace reference {
 
-inline const char* FieldText(const TZRecord& record, int field) {
+inline const char* TextOf(const TZRecord& record, int field) {
     return record[field] ? record[field] : "";
 }
 
@@ -51,13 +51,13 @@ inline bool Accept(const CBaseFilter* node, const TZRecord& record) {
     }
     if (typeid(*node) == typeid(CFilterCMP)) {
         const auto& bound = static_cast<const CFilterCMP&>(*node);
-        const int order = CompareSizes(FieldText(record, bound.Field()), bound.Bound().c_str());
+        const int order = CompareSizes(TextOf(record, bound.Field()), bound.Bound().c_str());
         return bound.LessThan() ? order < 0 : order > 0;
     }
     if (typeid(*node) == typeid(CFilterInside)) {
         const auto& inside = static_cast<const CFilterInside&>(*node);
         return inside.Pattern() &&
-               std::strstr(FieldText(record, inside.Field()), inside.Pattern()->c_str());
+               std::strstr(TextOf(record, inside.Field()), inside.Pattern()->c_str());
     }
     return node->Accept(record);
 }
