@@ -63,3 +63,12 @@ std::unique_ptr<CFilterList> BuildTree(const FilterSetup& s) {
     }
     return MakeFilterList(lmAll, std::move(conditions), false);
 }
+
+FilterPage::FilterPage() : page(GenerateListingPage(1'000'000, 20261208)) {
+    store.LoadPageText(page.bytes);
+}
+
+FilterPage& MillionRecordPage() {
+    static FilterPage loaded;
+    return loaded;
+}

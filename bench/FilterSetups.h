@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/support/PageGenerator.h"
+#include "catalogue/Unitfolianta.h"
 #include "filter/Unitfilter.h"
 
 // The filter set-ups the benchmarks measure, drawn from a generated page, and the tree the main
@@ -25,3 +26,11 @@ FilterSetup IncludeListSetup(const GeneratedPage& page, std::size_t authors);
 
 // The tree for setup, built the way the window's filter command builds it.
 std::unique_ptr<CFilterList> BuildTree(const FilterSetup& setup);
+
+// The 1,000,000-record page the core benchmarks filter, generated and loaded on first use.
+struct FilterPage {
+    FilterPage();
+    GeneratedPage page;
+    CFolianta store;
+};
+FilterPage& MillionRecordPage();

@@ -22,7 +22,6 @@
 namespace {
 
 constexpr std::size_t kLoadRows = 100'000;
-constexpr std::size_t kFilterRows = 1'000'000;
 constexpr std::uint32_t kSeed = 20261208;
 
 const GeneratedPage& LoadPageBytes() {
@@ -77,17 +76,6 @@ void BM_Reference_ReadAndMemchrSplit(benchmark::State& state) {
 }
 BENCHMARK(BM_Reference_ReadAndMemchrSplit)->Unit(benchmark::kMillisecond);
 
-// The 1,000,000-record page, loaded once for every filter case.
-struct FilterPage {
-    GeneratedPage page = GenerateListingPage(kFilterRows, kSeed);
-    CFolianta store;
-    FilterPage() { store.LoadPageText(page.bytes); }
-};
-
-FilterPage& Loaded() {
-    static FilterPage loaded;
-    return loaded;
-}
 
 // How many records the tree's own Accept keeps, asked record by record.
 int AcceptedOneByOne(const CFolianta& store, const CBaseFilter& tree) {
@@ -99,7 +87,7 @@ int AcceptedOneByOne(const CFolianta& store, const CBaseFilter& tree) {
 }
 
 void RunApplyFilter(benchmark::State& state, const FilterSetup& setup) {
-    CFolianta& store = Loaded().store;
+    CFolianta& store = MillionRecordPage().store;
     const int expected = AcceptedOneByOne(store, *BuildTree(setup));
     for (auto _ : state) {
         const std::unique_ptr<CFilterList> root = BuildTree(setup);
@@ -113,17 +101,17 @@ void RunApplyFilter(benchmark::State& state, const FilterSetup& setup) {
 }
 
 void BM_ApplyFilter_HeavyTree(benchmark::State& state) {
-    RunApplyFilter(state, HeavySetup(Loaded().page));
+    RunApplyFilter(state, HeavySetup(MillionRecordPage().page));
 }
 BENCHMARK(BM_ApplyFilter_HeavyTree)->Unit(benchmark::kMillisecond);
 
 void BM_ApplyFilter_IncludeList(benchmark::State& state) {
-    RunApplyFilter(state, IncludeListSetup(Loaded().page, std::size_t(state.range(0))));
+    RunApplyFilter(state, IncludeListSetup(MillionRecordPage().page, std::size_t(state.range(0))));
 }
 BENCHMARK(BM_ApplyFilter_IncludeList)->Arg(5)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 void BM_Reference_ReadTestedFields(benchmark::State& state) {
-    const CFolianta& store = Loaded().store;
+    const CFolianta& store = MillionRecordPage().store;
     std::size_t bytes = 0;
     for (auto _ : state) {
         bytes = 0;

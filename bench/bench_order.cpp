@@ -18,26 +18,13 @@
 
 namespace {
 
-constexpr std::size_t kRows = 1'000'000;
-constexpr std::uint32_t kSeed = 20261208;
-
-struct Page {
-    GeneratedPage page = GenerateListingPage(kRows, kSeed);
-    CFolianta store;
-    Page() { store.LoadPageText(page.bytes); }
-};
-
-Page& Loaded() {
-    static Page loaded;
-    return loaded;
-}
 
 std::unique_ptr<CFilterList> Tree(bool heavy) {
-    return heavy ? BuildTree(HeavySetup(Loaded().page)) : MakeFilterList(lmAll, {}, false);
+    return heavy ? BuildTree(HeavySetup(MillionRecordPage().page)) : MakeFilterList(lmAll, {}, false);
 }
 
 void RunRefilter(benchmark::State& state, bool heavy, bool sorted) {
-    CFolianta& store = Loaded().store;
+    CFolianta& store = MillionRecordPage().store;
     CRecordOrder orders;
     const std::vector<std::uint32_t>& bySize =
         orders.Of(store.RecordsBuffer(), TZRecord::kSize, TSortOrder::ascending);
@@ -79,7 +66,7 @@ void BM_Refilter_NoFilterSorted(benchmark::State& state) {
 BENCHMARK(BM_Refilter_NoFilterSorted)->Unit(benchmark::kMillisecond);
 
 void BM_Find(benchmark::State& state) {
-    CFolianta& store = Loaded().store;
+    CFolianta& store = MillionRecordPage().store;
     const std::string folded = FoldCase(ToCp1251("хм"));
     const std::vector<TZRecord>& records = store.Records();
     std::size_t expected = 0;
@@ -102,7 +89,7 @@ void BM_Find(benchmark::State& state) {
 BENCHMARK(BM_Find)->Unit(benchmark::kMillisecond);
 
 void BM_Reference_ReadTitleAndAuthor(benchmark::State& state) {
-    const std::vector<TZRecord>& records = Loaded().store.Records();
+    const std::vector<TZRecord>& records = MillionRecordPage().store.Records();
     std::size_t bytes = 0;
     for (auto _ : state) {
         bytes = 0;
@@ -117,7 +104,7 @@ BENCHMARK(BM_Reference_ReadTitleAndAuthor)->Unit(benchmark::kMillisecond);
 
 void BM_FirstSort(benchmark::State& state) {
     const TZRecord::Field field = TZRecord::Field(state.range(0));
-    const auto records = Loaded().store.RecordsBuffer();
+    const auto records = MillionRecordPage().store.RecordsBuffer();
     std::size_t sorted = 0;
     for (auto _ : state) {
         CRecordOrder orders;
@@ -137,7 +124,7 @@ BENCHMARK(BM_FirstSort)
 }  // namespace
 
 int main(int argc, char** argv) {
-    Loaded();  // made before any benchmark runs
+    MillionRecordPage();  // made before any benchmark runs
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
