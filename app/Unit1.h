@@ -146,6 +146,8 @@ private:
     // A history that failed is closed for the rest of the run, its marks dropped; says why.
     void DropHistory(const std::exception& failure);
     void ShowUnseenCount();
+    // The tooltip of an unseen work's title: new since when, or updated from which size.
+    QString TitleTip(const TZRecord& record, std::uint8_t mark) const;
     // Shows message in the error box once the event loop runs, over the shown window.
     void TellLater(const QString& message);
 
