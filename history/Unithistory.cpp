@@ -297,18 +297,25 @@ void CHistory::RecordLoad(std::span<const TMetWork> met, std::int64_t now,
         Forget(now);
         const std::int64_t today = now / kSecondsPerDay;
         marks.resize(met.size());
-        // The placeTable of the works kLookAhead places on are fetched into the cache meanwhile, so
-        // that their misses overlap instead of queueing: the look-ups of a 100,000-work page
-        // cost half as much.
-        hashes.resize(met.size());
-        for (std::size_t i = 0; i < met.size(); ++i) {
-            hashes[i] = HashOf(met[i].link);
+        // The links kLookAhead works on are hashed and their table slots fetched into the
+        // cache meanwhile, so that the misses of the look-ups overlap instead of queueing.
+        std::uint64_t ahead[kLookAhead];
+        const auto lookAhead = [&](std::size_t j) {
+            if (j < met.size()) {
+                ahead[j % kLookAhead] = HashOf(met[j].link);
+                if (!placeTable.empty()) {
+                    __builtin_prefetch(
+                        &placeTable[ahead[j % kLookAhead] & (placeTable.size() - 1)]);
+                }
+            }
+        };
+        for (std::size_t j = 0; j < kLookAhead; ++j) {
+            lookAhead(j);
         }
         for (std::size_t i = 0; i < met.size(); ++i) {
-            if (i + kLookAhead < met.size()) {
-                __builtin_prefetch(&placeTable[hashes[i + kLookAhead] & (placeTable.size() - 1)]);
-            }
-            TWork* work = Find(met[i].link, hashes[i]);
+            const std::uint64_t hash = ahead[i % kLookAhead];
+            lookAhead(i + kLookAhead);
+            TWork* work = Find(met[i].link, hash);
             if (!work) {
                 work = &Add({std::string(met[i].link), std::string(met[i].size), {}, now, now, 0,
                              false, false});

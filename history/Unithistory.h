@@ -125,8 +125,6 @@ private:
     // half and the work's place in works, plus one, in its low half; 0 is a free slot.
     std::vector<TWork> works;
     std::vector<std::uint64_t> placeTable;
-    // The link hashes of the page being recorded; kept to reuse its room.
-    std::vector<std::uint64_t> hashes;
     // Places in works of the works touched by the transaction under way.
     std::vector<std::size_t> dirty;
     std::int64_t dataVersion = -1;
