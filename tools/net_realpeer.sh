@@ -103,7 +103,10 @@ certificate expired "DNS:localhost,IP:127.0.0.1" -1
 cat >"$work/tls_server.py" <<'PY'
 import functools, http.server, ssl, sys, threading
 
-handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=sys.argv[1])
+class Handler(http.server.SimpleHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"  # keeps the connection for the next get
+
+handler = functools.partial(Handler, directory=sys.argv[1])
 for port, cert, key in zip(*[iter(sys.argv[2:])] * 3):
     server = http.server.ThreadingHTTPServer(("127.0.0.1", int(port)), handler)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
@@ -176,8 +179,11 @@ pairs() {
 secure_page="https://127.0.0.1:$good_port/short.shtml"
 curl --noproxy '*' -sS --cacert "$work/ca.pem" -o "$work/curl_tls.body" "$secure_page"
 trusting() { SSL_CERT_FILE="$work/ca.pem" "$@"; }
-trusting "$fetch" "https://localhost:$good_port/short.shtml" >"$work/tls.body" 2>"$work/tls.err"
-trusting "$fetch" "$secure_page" 127.0.0.1 "$proxy_port" >"$work/tunnel.body" 2>"$work/tunnel.err"
+cat "$work/curl_tls.body" "$work/curl_tls.body" >"$work/tls.expected"
+trusting "$fetch" -n 2 "https://localhost:$good_port/short.shtml" >"$work/tls.body" \
+    2>"$work/tls.err"
+trusting "$fetch" -n 2 "$secure_page" 127.0.0.1 "$proxy_port" >"$work/tunnel.body" \
+    2>"$work/tunnel.err"
 refused() {  # refused EXPECTED_UTF8 FETCH_ARGUMENTS...: the fetch fails with that message
     local expected=$1
     shift
@@ -201,9 +207,10 @@ check "wrong password fails" test "$wrong_status" -ne 0
 check "wrong password shows the proxy's refusal text ($proxy_status)" \
     test -n "$proxy_status" -a "$(cat "$work/wrong.err")" = "$proxy_status"
 
-check "https body equals curl's" cmp "$work/curl_tls.body" "$work/tls.body"
-check "https through the proxy's tunnel equals curl's" cmp "$work/curl_tls.body" "$work/tunnel.body"
-check "the proxy saw the tunnel" grep -q "CONNECT.*127.0.0.1:$good_port" "$work/tinyproxy.log"
+check "two https gets in a row equal curl's" cmp "$work/tls.expected" "$work/tls.body"
+check "two through the proxy's tunnel equal curl's" cmp "$work/tls.expected" "$work/tunnel.body"
+check "the proxy opened one tunnel for both" \
+    test "$(grep -c "CONNECT.*127.0.0.1:$good_port" "$work/tinyproxy.log")" -eq 1
 check "a certificate for another name is refused" refused \
     "$not_secured сертификат сервера выдан не для localhost." \
     trusting "$fetch" "https://localhost:$other_port/short.shtml"
