@@ -111,6 +111,7 @@ for port, cert, key in zip(*[iter(sys.argv[2:])] * 3):
     server = http.server.ThreadingHTTPServer(("127.0.0.1", int(port)), handler)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert, key)
+    context.sni_callback = lambda _, name, __: print("server name:", name, flush=True)
     server.socket = context.wrap_socket(server.socket, server_side=True)
     threading.Thread(target=server.serve_forever, daemon=True).start()
 threading.Event().wait()
@@ -208,6 +209,7 @@ check "wrong password shows the proxy's refusal text ($proxy_status)" \
     test -n "$proxy_status" -a "$(cat "$work/wrong.err")" = "$proxy_status"
 
 check "two https gets in a row equal curl's" cmp "$work/tls.expected" "$work/tls.body"
+check "the server's name was sent" grep -q "^server name: localhost$" "$work/tls.log"
 check "two through the proxy's tunnel equal curl's" cmp "$work/tls.expected" "$work/tunnel.body"
 check "the proxy opened one tunnel for both" \
     test "$(grep -c "CONNECT.*127.0.0.1:$good_port" "$work/tinyproxy.log")" -eq 1
