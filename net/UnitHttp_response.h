@@ -37,11 +37,10 @@ struct TResponseInfo {
 // StatusText (the line after its first space) and StatusCode (that text up to its next space).
 // Header lines end at an empty line; a line that begins with a blank continues the one before.
 // The body is, in this order: none for 1xx, 204 and 304, nor for a 2xx that answers a CONNECT
-// (the tunnel starts right after the head); Content-Length bytes when that is not
-// 0; chunks when Transfer-Encoding contains "chunked" (a chunk-size line is read up to its first
-// space as hexadecimal, anything else there counts as 0 and ends the body, and one line is
-// skipped after the last chunk); none for a stated length of 0; otherwise everything until the
-// peer closes.
+// (the tunnel starts right after the head); Content-Length bytes when that is not 0; chunks when
+// Transfer-Encoding contains "chunked" (a chunk-size line is read up to its first space as
+// hexadecimal, anything else there counts as 0 and ends the body, and one line is skipped after
+// the last chunk); none for a stated length of 0; otherwise everything until the peer closes.
 class THttpResponseReader {
 public:
     // A longer line (status, header or chunk-size line, without its line feed), more header
