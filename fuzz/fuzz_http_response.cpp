@@ -30,6 +30,7 @@ class FuzzConnection final : public TSocketConnection {
 public:
     explicit FuzzConnection(FuzzPeer& peer) : peer(peer) {}
     bool WaitConnected(int) override { return true; }
+    void StartTls(const std::string&) override {}  // the fuzzed address is never https
     std::size_t Send(std::string_view bytes, int) override { return bytes.size(); }
     std::ptrdiff_t Receive(char* buffer, std::size_t capacity, int) override {
         if (peer.bytes.empty()) {

@@ -52,6 +52,14 @@ bool IsValidPort(int port) {
     return port >= 1 && port <= kMaxPort;
 }
 
+bool IsSecure(std::string_view scheme) {
+    return EqualIgnoringLatinCase(scheme, "HTTPS");
+}
+
+void AddLine(std::string& text, std::string_view name, std::string_view value) {
+    text.append(name).append(": ").append(value).append(kCrLf);
+}
+
 class TStringSink final : public TBodySink {
 public:
     void Write(std::string_view bytes) override { body.append(bytes); }
@@ -199,9 +207,6 @@ void THttpClient::FetchBody(std::string_view address, TBodySink& body, TFetchMon
 std::string THttpClient::ChooseTarget(const TAddressParts& parts) {
     std::string target;
     if (Request.ProxyServer.empty()) {
-        if (EqualIgnoringLatinCase(parts.scheme, "HTTPS")) {
-            throw EInterceptPropInvalid();
-        }
         if (!parts.host.empty()) {
             // An address without a port always counts as another target.
             if (connection &&
@@ -216,7 +221,9 @@ std::string THttpClient::ChooseTarget(const TAddressParts& parts) {
         } else {
             requestHost = Host;
         }
-        Port = parts.port.value_or(kDefaultPort);
+        // An address without a scheme goes the way the last one went, as it goes to its host.
+        route = {.secure = IsSecure(requestScheme), .tunnel = {}};
+        Port = parts.port.value_or(route.secure ? kDefaultSecurePort : kDefaultPort);
         target = parts.path + parts.document;
     } else {
         // Whatever the proxy would make of it, the address cannot be reached.
@@ -231,12 +238,23 @@ std::string THttpClient::ChooseTarget(const TAddressParts& parts) {
         if (!parts.scheme.empty()) {
             requestScheme = parts.scheme;
         }
-        // The proxy learns the port only from the target, so a port in the address stays in it.
-        const std::string port = parts.port ? ":" + std::to_string(*parts.port) : "";
-        target = requestScheme + "://" + requestHost + port + parts.path + parts.document;
+        route = {.secure = IsSecure(requestScheme), .tunnel = {}};
+        if (route.secure) {
+            // The proxy only relays the bytes of the TLS session; the get inside goes to the site.
+            route.tunnel =
+                requestHost + ":" + std::to_string(parts.port.value_or(kDefaultSecurePort));
+            target = parts.path + parts.document;
+        } else {
+            // The proxy learns the port only from the target, so a port in the address stays in
+            // it.
+            const std::string port = parts.port ? ":" + std::to_string(*parts.port) : "";
+            target = requestScheme + "://" + requestHost + port + parts.path + parts.document;
+        }
     }
     // A request must reach the target just chosen, never a connection left from another one.
-    if (connection && (!EqualIgnoringLatinCase(connectedHost, Host) || connectedPort != Port)) {
+    if (connection && (!EqualIgnoringLatinCase(connectedHost, Host) || connectedPort != Port ||
+                       connectedRoute.secure != route.secure ||
+                       !EqualIgnoringLatinCase(connectedRoute.tunnel, route.tunnel))) {
         Disconnect();
     }
     return target;
@@ -282,32 +300,58 @@ void THttpClient::OpenConnection() {
     connection = layer.Connect(Host, Port);
     connectedHost = Host;
     connectedPort = Port;
+    connectedRoute = route;
+    AwaitConnected();
+    if (!route.tunnel.empty()) {
+        OpenTunnel();
+    }
+    if (route.secure) {
+        connection->StartTls(requestHost);
+        AwaitConnected();
+    }
+}
+
+void THttpClient::AwaitConnected() {
     Await(ConnectTimeoutMs, [this](int sliceMs) { return connection->WaitConnected(sliceMs); });
 }
 
+void THttpClient::OpenTunnel() {
+    std::string request = "CONNECT " + route.tunnel + " HTTP/" + VersionText() + kCrLf;
+    AddLine(request, header_name::kHost, route.tunnel);
+    request += ProxyAuthorizationLine() + kCrLf;
+    SendText(request);
+    ReadResponse(true);
+    const int code = reader.StatusCode();
+    if (code < 200 || code > 299) {
+        // Not a tunnel, so never to be taken for one by a later get.
+        Disconnect();
+        throw EProtocolReplyError(code, reader.StatusText());
+    }
+    // The site speaks only after the client's first TLS bytes: whatever came with the proxy's
+    // answer is not the site's.
+    inPos = inEnd;
+}
+
 std::string THttpClient::RequestText(const std::string& target) const {
-    std::string request = "GET " + target + " HTTP/" +
-                          (ProtocolVersion == TProtocolVersion::pv1_0 ? "1.0" : "1.1") + kCrLf;
-    const auto addLine = [&request](std::string_view name, std::string_view value) {
-        request.append(name).append(": ").append(value).append(kCrLf);
-    };
-    addLine(header_name::kHost, requestHost);
+    std::string request = "GET " + target + " HTTP/" + VersionText() + kCrLf;
+    AddLine(request, header_name::kHost, requestHost);
     for (const TRequestTextField& line : kRequestTextFields) {
         if (const std::string& value = Request.*line.field; !value.empty()) {
-            addLine(line.name, value);
+            AddLine(request, line.name, value);
         }
     }
     if (Request.ContentRangeStart != 0 || Request.ContentRangeEnd != 0) {
-        addLine(header_name::kRange, "bytes=" + std::to_string(Request.ContentRangeStart) + "-" +
-                                         std::to_string(Request.ContentRangeEnd));
+        AddLine(request, header_name::kRange,
+                "bytes=" + std::to_string(Request.ContentRangeStart) + "-" +
+                    std::to_string(Request.ContentRangeEnd));
     }
     if (!Request.Username.empty()) {
-        addLine(header_name::kAuthorization,
+        AddLine(request, header_name::kAuthorization,
                 "Basic " + EncodeBase64(Request.Username + ":" + Request.Password));
     }
-    if (!Request.ProxyServer.empty() && !Request.ProxyUsername.empty()) {
-        addLine(header_name::kProxyAuthorization,
-                "Basic " + EncodeBase64(Request.ProxyUsername + ":" + Request.ProxyPassword));
+    // Inside a tunnel the get goes to the site, which must never see the proxy's credentials.
+    if (route.tunnel.empty()) {
+        request += ProxyAuthorizationLine();
     }
     for (const std::string& line : Request.ExtraHeaders) {
         request.append(line).append(kCrLf);
@@ -316,11 +360,27 @@ std::string THttpClient::RequestText(const std::string& target) const {
     return request;
 }
 
+std::string THttpClient::ProxyAuthorizationLine() const {
+    std::string line;
+    if (!Request.ProxyServer.empty() && !Request.ProxyUsername.empty()) {
+        AddLine(line, header_name::kProxyAuthorization,
+                "Basic " + EncodeBase64(Request.ProxyUsername + ":" + Request.ProxyPassword));
+    }
+    return line;
+}
+
+const char* THttpClient::VersionText() const {
+    return ProtocolVersion == TProtocolVersion::pv1_0 ? "1.0" : "1.1";
+}
+
 void THttpClient::SendRequest(const std::string& target) {
-    const std::string request = RequestText(target);
+    SendText(RequestText(target));
+}
+
+void THttpClient::SendText(std::string_view text) {
     // One send for the whole request: the same bytes as line by line, without waiting on the
     // peer's delayed acknowledgement between the lines.
-    for (std::string_view rest = request; !rest.empty();) {
+    for (std::string_view rest = text; !rest.empty();) {
         Await(ReadTimeoutMs, [&](int sliceMs) {
             const std::size_t sent = connection->Send(rest, sliceMs);
             rest.remove_prefix(sent);
@@ -329,8 +389,8 @@ void THttpClient::SendRequest(const std::string& target) {
     }
 }
 
-void THttpClient::ReadResponse() {
-    reader = THttpResponseReader(MaxBodySize);
+void THttpClient::ReadResponse(bool answersConnect) {
+    reader = THttpResponseReader(MaxBodySize, answersConnect);
     while (!reader.Complete()) {
         if (inPos == inEnd && !Fill()) {
             reader.Close();

@@ -80,11 +80,14 @@ public:
     virtual bool Progress(std::int64_t received, std::int64_t length) = 0;
 };
 
-// A blocking HTTP/1.1 client for one GET at a time, directly or through an HTTP proxy. The
-// connection may stay open between calls and is reused while the target stays the same.
+// A blocking HTTP/1.1 client for one GET at a time, directly or through an HTTP proxy. An https
+// address is fetched over TLS, through the proxy in a tunnel its CONNECT opens to the site. The
+// connection may stay open between calls and is reused while the target stays the same: scheme,
+// host and port, and through the proxy the site an https tunnel leads to.
 class THttpClient {
 public:
     static constexpr int kDefaultPort = 80;
+    static constexpr int kDefaultSecurePort = 443;
     static constexpr int kDefaultRedirectMaximum = 15;
     static constexpr int kDefaultConnectTimeoutMs = 30'000;
     static constexpr int kDefaultReadTimeoutMs = 60'000;
@@ -108,7 +111,10 @@ public:
     // Every failure is an EBaseError:
     //  - EProtocolReplyError: a redirect (never followed) or a status outside 200..299; the
     //    response was read whole and the connection is kept.
-    //  - EInterceptPropInvalid: a direct "https" address; nothing is sent.
+    //    Also a proxy that refuses the tunnel of an https address; that connection is closed.
+    //  - ETlsError: an https connection could not be secured: the server's certificate was
+    //    refused (expired, issued for another name, by an authority the system does not trust)
+    //    or the TLS handshake failed.
     //  - ESocketError: a socket operation failed (10060 when a wait or the whole get ran out of
     //    time, 10049 for a port outside 1..65535, 11001 to 11003 for a name not resolved).
     //  - EInvalidSocket: no socket could be made.
@@ -116,8 +122,8 @@ public:
     //  - EConvertError: a status code or a Content-Range number that is not an integer.
     //  - EResponseLimitError: a line, the header lines, a chunk or the body over the limits.
     //  - EFetchCancelled: the monitor cancelled the get.
-    // EInterceptPropInvalid and the 10049 of a proxied address leave the connection as it was;
-    // every other error but EProtocolReplyError closes it, and so does an error of the sink.
+    // The 10049 of a proxied address leaves the connection as it was; every other error but
+    // EProtocolReplyError closes it, and so does an error of the sink.
     std::string FetchBody(std::string_view address, TFetchMonitor* monitor = nullptr);
     // The same get, with the body written to body as it arrives instead of kept in memory.
     void FetchBody(std::string_view address, TBodySink& body, TFetchMonitor* monitor = nullptr);
@@ -159,6 +165,7 @@ private:
         std::int64_t length = -1;
     };
 
+    // Sets Host and Port, and the route of the get under way; returns the request target.
     std::string ChooseTarget(const TAddressParts& parts);
     void DropStaleConnection();
     // Sends the request on the connection kept from an earlier get and waits for the first byte
@@ -166,13 +173,22 @@ private:
     // before answering: it had closed it right after its last response, too late for the checks
     // after that response and before this request to see. A GET may then simply go out again.
     bool SendOnKeptConnection(const std::string& target);
+    // Connects to Host and Port, then opens the tunnel and the TLS session the route asks for.
     void OpenConnection();
+    void AwaitConnected();
+    // Asks the proxy for a tunnel to the site; a refusal closes the connection and throws
+    // EProtocolReplyError with the proxy's status text.
+    void OpenTunnel();
     // The request's bytes: the GET line, the header lines in their fixed order, an empty line.
     std::string RequestText(const std::string& target) const;
+    // The proxy's credentials line ("Proxy-Authorization: Basic ..." and CR LF), or nothing.
+    std::string ProxyAuthorizationLine() const;
+    const char* VersionText() const;
     void SendRequest(const std::string& target);
+    void SendText(std::string_view text);
     // Hands the received bytes to a fresh reader until the response is complete; its body goes
-    // to the get's sink.
-    void ReadResponse();
+    // to the get's sink. answersConnect: the response to a CONNECT, whose success has no body.
+    void ReadResponse(bool answersConnect = false);
     void FinishExchange();
 
     // Repeats attempt(sliceMs), each run allowed to wait at most sliceMs, until it returns
@@ -189,10 +205,19 @@ private:
     bool Fill();
     void PassToBody(std::string_view bytes);
 
+    // Where a connection leads beyond Host and Port: over TLS or not, and through the proxy the
+    // "host:port" of the site its tunnel reaches (empty without a tunnel).
+    struct TRoute {
+        bool secure = false;
+        std::string tunnel;
+    };
+
     TSocketLayer& layer;
     std::unique_ptr<TSocketConnection> connection;
     std::string connectedHost;
     int connectedPort = 0;
+    TRoute connectedRoute;
+    TRoute route;  // of the get under way
     std::string inBuffer;
     std::size_t inPos = 0;
     std::size_t inEnd = 0;

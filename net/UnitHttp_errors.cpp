@@ -84,7 +84,12 @@ EConvertError::EConvertError(std::string_view text)
 
 EConnClosedGracefully::EConnClosedGracefully() : EBaseError("Connection Closed Gracefully.") {}
 
-EInterceptPropInvalid::EInterceptPropInvalid() : EBaseError("Intercept value is not valid") {}
+// "Защищённое соединение не установлено: " as Windows-1251 bytes.
+ETlsError::ETlsError(std::string_view reason)
+    : EBaseError(std::string("\xC7\xE0\xF9\xE8\xF9\xB8\xED\xED\xEE\xE5 \xF1\xEE\xE5\xE4\xE8\xED"
+                             "\xE5\xED\xE8\xE5 \xED\xE5 \xF3\xF1\xF2\xE0\xED\xEE\xE2\xEB\xE5"
+                             "\xED\xEE: ")
+                     .append(reason)) {}
 
 ESocketError::ESocketError(int code)
     : EBaseError("Socket Error # " + std::to_string(code) + "\r\n" +

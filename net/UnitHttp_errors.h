@@ -37,10 +37,12 @@ public:
     EConnClosedGracefully();
 };
 
-// A direct request with the scheme "HTTPS": "Intercept value is not valid"
-class EInterceptPropInvalid : public EBaseError {
+// A secure connection that could not be made: the server's certificate was refused, or the TLS
+// handshake or a later TLS record failed. The message is the program's own, in Windows-1251:
+// "Защищённое соединение не установлено: " and the reason.
+class ETlsError : public EBaseError {
 public:
-    EInterceptPropInvalid();
+    explicit ETlsError(std::string_view reason);
 };
 
 // A failed socket operation: "Socket Error # <code>", CR LF, then SocketErrorText(code).

@@ -91,7 +91,8 @@ constexpr TTextField kTextFields[] = {
 
 }  // namespace
 
-THttpResponseReader::THttpResponseReader(std::int64_t maxBodySize) : maxBodySize(maxBodySize) {}
+THttpResponseReader::THttpResponseReader(std::int64_t maxBodySize, bool answersConnect)
+    : maxBodySize(maxBodySize), answersConnect(answersConnect) {}
 
 THttpResponseReader::TStep THttpResponseReader::Read(std::string_view input) {
     TStep step;
@@ -229,7 +230,7 @@ void THttpResponseReader::SortHeaderLines() {
 }
 
 void THttpResponseReader::ChooseBody() {
-    if (HasNoBody(statusCode)) {
+    if (HasNoBody(statusCode) || (answersConnect && statusCode >= 200 && statusCode <= 299)) {
         part = TPart::kDone;
     } else if (info.ContentLength != 0) {
         CheckBodySize(info.ContentLength);

@@ -36,11 +36,11 @@ struct TResponseInfo {
 // A line ends at a line feed (a carriage return before it is dropped). The status line gives
 // StatusText (the line after its first space) and StatusCode (that text up to its next space).
 // Header lines end at an empty line; a line that begins with a blank continues the one before.
-// The body is, in this order: none for 1xx, 204 and 304; Content-Length bytes when that is not
-// 0; chunks when Transfer-Encoding contains "chunked" (a chunk-size line is read up to its first
-// space as hexadecimal, anything else there counts as 0 and ends the body, and one line is
-// skipped after the last chunk); none for a stated length of 0; otherwise everything until the
-// peer closes.
+// The body is, in this order: none for 1xx, 204 and 304, nor for a 2xx that answers a CONNECT
+// (the tunnel starts right after the head); Content-Length bytes when that is not 0; chunks when
+// Transfer-Encoding contains "chunked" (a chunk-size line is read up to its first space as
+// hexadecimal, anything else there counts as 0 and ends the body, and one line is skipped after
+// the last chunk); none for a stated length of 0; otherwise everything until the peer closes.
 class THttpResponseReader {
 public:
     // A longer line (status, header or chunk-size line, without its line feed), more header
@@ -55,7 +55,8 @@ public:
         std::string_view body;  // the body bytes among them, a view into the input; may be empty
     };
 
-    explicit THttpResponseReader(std::int64_t maxBodySize);
+    // answersConnect: the response is the proxy's answer to a CONNECT.
+    explicit THttpResponseReader(std::int64_t maxBodySize, bool answersConnect = false);
 
     // Takes bytes from the front of input until it has a run of body bytes to hand over, the
     // response is complete, or input is used up; call again with the bytes after taken. Once
@@ -112,6 +113,7 @@ private:
     void CheckBodySize(std::int64_t size) const;
 
     std::int64_t maxBodySize;
+    bool answersConnect;
     TPart part = TPart::kStatusLine;
     std::string line;  // the bytes of a line not yet ended by a line feed
     std::vector<std::string> headerLines;

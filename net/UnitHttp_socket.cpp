@@ -10,8 +10,14 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "net/UnitHttp_errors.h"
+#include "net/UnitHttp_tls.h"
 #include "util/Unitutils.h"
 
 namespace {
@@ -20,6 +26,10 @@ using Clock = std::chrono::steady_clock;
 
 [[noreturn]] void ThrowErrno(int error) {
     throw ESocketError(WsaCodeFromErrno(error));
+}
+
+Clock::time_point DeadlineIn(int timeoutMs) {
+    return Clock::now() + std::chrono::milliseconds(timeoutMs);
 }
 
 // Milliseconds left until deadline, rounded up so that a wait never ends before it; never
@@ -46,6 +56,36 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
+// Repeats step until it goes through, waiting on fd for the events it asks for in between (it
+// sets them to 0 once it went through). Returns step's result, or timedOut when a wait reached
+// deadline.
+template <typename Step>
+std::ptrdiff_t Repeat(int fd, Clock::time_point deadline, std::ptrdiff_t timedOut, Step step) {
+    for (;;) {
+        short events = 0;
+        const std::ptrdiff_t result = step(events);
+        if (events == 0) {
+            return result;
+        }
+        if (!WaitFor(fd, events, deadline)) {
+            return timedOut;
+        }
+    }
+}
+
+// For a plain send or receive: n when it went through; 0 and the events to wait for when it
+// would block or was interrupted; throws on any other failure.
+std::ptrdiff_t PlainResult(ssize_t n, short wanted, short& events) {
+    if (n >= 0) {
+        return n;
+    }
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        ThrowErrno(errno);
+    }
+    events = wanted;
+    return 0;
+}
+
 int WsaCodeFromLookup(int status) {
     switch (status) {
         case EAI_NONAME:
@@ -63,123 +103,211 @@ int WsaCodeFromLookup(int status) {
     }
 }
 
-in_addr Resolve(const std::string& host) {
-    in_addr address{};
-    if (EqualIgnoringLatinCase(host, "localhost")) {
-        address.s_addr = htonl(INADDR_LOOPBACK);
+class TSystemResolver final : public TNameResolver {
+public:
+    std::uint32_t Resolve(const std::string& host) override {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        const int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+        if (status != 0) {
+            throw ESocketError(WsaCodeFromLookup(status));
+        }
+        const std::uint32_t address =
+            reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+        freeaddrinfo(found);
         return address;
     }
-    // A zero byte would silently shorten the name handed on.
-    if (host.empty() || host.find('\0') != std::string::npos) {
-        throw ESocketError(kWsaHostNotFound);
+};
+
+// One name look-up on a thread of its own. The thread holds the look-up and the resolver, so
+// that a connection given up while the resolver still waits returns at once and leaves the
+// thread to end by itself.
+class TLookup {
+public:
+    static std::shared_ptr<TLookup> Start(std::shared_ptr<TNameResolver> resolver,
+                                          const std::string& host) {
+        auto lookup = std::make_shared<TLookup>();
+        try {
+            std::thread([lookup, resolver = std::move(resolver), host] {
+                std::exception_ptr error;
+                std::uint32_t address = 0;
+                try {
+                    address = resolver->Resolve(host);
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                std::lock_guard lock(lookup->mutex);
+                lookup->address = address;
+                lookup->error = error;
+                lookup->done = true;
+                lookup->finished.notify_all();
+            }).detach();
+        } catch (const std::system_error& error) {
+            throw ESocketError(WsaCodeFromErrno(error.code().value()));
+        }
+        return lookup;
     }
-    // Four decimal numbers 0..255 are the address itself, without asking the resolver.
-    if (inet_pton(AF_INET, host.c_str(), &address) == 1) {
-        return address;
+
+    // True once the look-up has ended, by deadline at the latest.
+    bool Wait(Clock::time_point deadline) {
+        std::unique_lock lock(mutex);
+        return finished.wait_until(lock, deadline, [this] { return done; });
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (status != 0) {
-        throw ESocketError(WsaCodeFromLookup(status));
+
+    // Once Wait said true: the address, or the resolver's error thrown.
+    in_addr Address() const {
+        if (error) {
+            std::rethrow_exception(error);
+        }
+        in_addr result{};
+        result.s_addr = address;
+        return result;
     }
-    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return address;
-}
+
+private:
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::uint32_t address = 0;
+    std::exception_ptr error;
+};
 
 class TPosixConnection final : public TSocketConnection {
 public:
-    explicit TPosixConnection(int fd) : fd(fd) {}
+    TPosixConnection(int port, std::shared_ptr<TLookup> lookup)
+        : port(port), lookup(std::move(lookup)) {}
+    TPosixConnection(int port, in_addr address) : port(port) { Open(address); }
     ~TPosixConnection() override {
-        shutdown(fd, SHUT_WR);
-        close(fd);
+        tls.reset();
+        if (fd >= 0) {
+            shutdown(fd, SHUT_WR);
+            close(fd);
+        }
     }
 
-    // A socket becomes writable once its connect has completed, made or failed.
     bool WaitConnected(int timeoutMs) override {
-        if (!WaitFor(fd, POLLOUT, Clock::now() + std::chrono::milliseconds(timeoutMs))) {
-            return false;
+        const Clock::time_point deadline = DeadlineIn(timeoutMs);
+        if (lookup) {
+            if (!lookup->Wait(deadline)) {
+                return false;
+            }
+            const in_addr address = lookup->Address();
+            lookup.reset();
+            Open(address);
         }
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-            ThrowErrno(errno);
+        // A socket becomes writable once its connect has completed, made or failed.
+        if (!made) {
+            if (!WaitFor(fd, POLLOUT, deadline)) {
+                return false;
+            }
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+                ThrowErrno(errno);
+            }
+            if (error != 0) {
+                ThrowErrno(error);
+            }
+            made = true;
         }
-        if (error != 0) {
-            ThrowErrno(error);
+        if (tls && !secured) {
+            secured = Repeat(fd, deadline, 0, [this](short& events) {
+                tls->Handshake(events);
+                return 1;
+            });
         }
         return true;
     }
 
+    void StartTls(const std::string& serverName) override {
+        tls = std::make_unique<TTlsSession>(fd, serverName);
+    }
+
     std::size_t Send(std::string_view bytes, int timeoutMs) override {
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (n >= 0) {
-                return std::size_t(n);
+        return std::size_t(Repeat(fd, DeadlineIn(timeoutMs), 0, [&](short& events) {
+            if (tls) {
+                return std::ptrdiff_t(tls->Write(bytes, events));
             }
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (!WaitFor(fd, POLLOUT, deadline)) {
-                    return 0;
-                }
-            } else if (errno != EINTR) {
-                ThrowErrno(errno);
-            }
-        }
+            return PlainResult(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), POLLOUT, events);
+        }));
     }
 
     std::ptrdiff_t Receive(char* buffer, std::size_t capacity, int timeoutMs) override {
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            const ssize_t n = recv(fd, buffer, capacity, 0);
-            if (n >= 0) {
-                return n;
+        return Repeat(fd, DeadlineIn(timeoutMs), kNothingYet, [&](short& events) {
+            if (tls) {
+                return std::ptrdiff_t(tls->Read(buffer, capacity, events));
             }
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (!WaitFor(fd, POLLIN, deadline)) {
-                    return kNothingYet;
-                }
-            } else if (errno != EINTR) {
-                ThrowErrno(errno);
-            }
-        }
+            return PlainResult(recv(fd, buffer, capacity, 0), POLLIN, events);
+        });
     }
 
 private:
-    int fd;
+    void Open(in_addr address) {
+        fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            throw EInvalidSocket();
+        }
+        sockaddr_in peer{};
+        peer.sin_family = AF_INET;
+        peer.sin_port = htons(static_cast<std::uint16_t>(port));
+        peer.sin_addr = address;
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 &&
+            errno != EINPROGRESS && errno != EINTR) {
+            const int error = errno;
+            close(fd);
+            fd = -1;
+            ThrowErrno(error);
+        }
+    }
+
+    int port;
+    int fd = -1;
+    // Set while the host's name is being looked up; the socket is made after it.
+    std::shared_ptr<TLookup> lookup;
+    bool made = false;
+    std::unique_ptr<TTlsSession> tls;
+    bool secured = false;
 };
 
 class TPosixSocketLayer final : public TSocketLayer {
 public:
+    explicit TPosixSocketLayer(std::shared_ptr<TNameResolver> resolver)
+        : resolver(std::move(resolver)) {}
+
     std::unique_ptr<TSocketConnection> Connect(const std::string& host, int port) override {
         if (port < 1 || port > kMaxPort) {
             throw ESocketError(kWsaAddrNotAvail);
         }
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr = Resolve(host);
-
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            throw EInvalidSocket();
+        in_addr address{};
+        if (EqualIgnoringLatinCase(host, "localhost")) {
+            address.s_addr = htonl(INADDR_LOOPBACK);
+            return std::make_unique<TPosixConnection>(port, address);
         }
-        // Owns fd from here, so a failure closes it.
-        auto connection = std::make_unique<TPosixConnection>(fd);
-        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
-            errno != EINPROGRESS && errno != EINTR) {
-            ThrowErrno(errno);
+        // A zero byte would silently shorten the name handed on.
+        if (host.empty() || host.find('\0') != std::string::npos) {
+            throw ESocketError(kWsaHostNotFound);
         }
-        return connection;
+        // Four decimal numbers 0..255 are the address itself, without asking the resolver.
+        if (inet_pton(AF_INET, host.c_str(), &address) == 1) {
+            return std::make_unique<TPosixConnection>(port, address);
+        }
+        return std::make_unique<TPosixConnection>(port, TLookup::Start(resolver, host));
     }
+
+private:
+    std::shared_ptr<TNameResolver> resolver;
 };
 
 }  // namespace
 
+std::unique_ptr<TSocketLayer> MakePosixSocketLayer(std::shared_ptr<TNameResolver> resolver) {
+    return std::make_unique<TPosixSocketLayer>(std::move(resolver));
+}
+
 TSocketLayer& PosixSocketLayer() {
-    static TPosixSocketLayer layer;
-    return layer;
+    static const std::unique_ptr<TSocketLayer> layer =
+        MakePosixSocketLayer(std::make_shared<TSystemResolver>());
+    return *layer;
 }

@@ -6,13 +6,14 @@ set -euo pipefail
 
 run=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev libglib2.0-dev libsqlite3-dev shared-mime-info fonts-liberation2
+    qt6-base-dev libglib2.0-dev libsqlite3-dev libssl-dev ca-certificates shared-mime-info
+    fonts-liberation2
     xvfb xauth imagemagick
 )
 develop=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    python3 curl tinyproxy
+    python3 curl tinyproxy openssl
     dpkg-dev file desktop-file-utils appstream librsvg2-bin
 )
 

@@ -6,6 +6,11 @@
 # 1.11 answers "401 Unauthorized" where RFC 9110 would have 407). A second server answers in
 # HTTP/1.1 and closes each connection right after its response without saying so; pairs of gets
 # in a row, directly and through the proxy, must all succeed.
+# https: Python's server on TLS with certificates of a test authority made here (the program
+# trusts it through SSL_CERT_FILE, given to it alone): the page equals curl's, directly and
+# through tinyproxy's CONNECT; a certificate for another name, an expired one and one of an
+# authority the system does not trust are each refused with their own message, and so is a
+# tunnel the proxy will not open.
 #   tools/net_realpeer.sh [BUILD_DIR]     (default: build)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -77,6 +82,43 @@ PY
 python3 "$work/closing_server.py" "$closing_port" examples >"$work/closing.log" 2>&1 &
 pids+=($!)
 
+# The test authority and its certificates: name PORT SUBJECT_ALT_NAMES DAYS (-1: expired).
+tls_ports=()
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
+    -subj "/CN=Folianta test authority" -keyout "$work/ca.key" -out "$work/ca.pem" 2>/dev/null
+certificate() {
+    local port
+    port=$(free_port)
+    openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$1" \
+        -keyout "$work/$1.key" -out "$work/$1.csr" 2>/dev/null
+    echo "subjectAltName=$2" >"$work/$1.ext"
+    openssl x509 -req -in "$work/$1.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -days "$3" \
+        -extfile "$work/$1.ext" -out "$work/$1.pem" 2>/dev/null
+    tls_ports+=("$port" "$work/$1.pem" "$work/$1.key")
+    eval "${1}_port=$port"
+}
+certificate good "DNS:localhost,IP:127.0.0.1" 2
+certificate other "DNS:other.example" 2
+certificate expired "DNS:localhost,IP:127.0.0.1" -1
+cat >"$work/tls_server.py" <<'PY'
+import functools, http.server, ssl, sys, threading
+
+class Handler(http.server.SimpleHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"  # keeps the connection for the next get
+
+handler = functools.partial(Handler, directory=sys.argv[1])
+for port, cert, key in zip(*[iter(sys.argv[2:])] * 3):
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", int(port)), handler)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    context.sni_callback = lambda _, name, __: print("server name:", name, flush=True)
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+threading.Event().wait()
+PY
+python3 "$work/tls_server.py" examples "${tls_ports[@]}" >"$work/tls.log" 2>&1 &
+pids+=($!)
+
 proxy_port=$(free_port)
 cat >"$work/tinyproxy.conf" <<CONF
 Port $proxy_port
@@ -88,6 +130,7 @@ LogLevel Info
 PidFile "$work/tinyproxy.pid"
 Allow 127.0.0.1
 BasicAuth $user $password
+ConnectPort $good_port
 CONF
 if [ "$(id -u)" -eq 0 ]; then
     # As root, tinyproxy drops to this user after binding.
@@ -97,9 +140,10 @@ tinyproxy -d -c "$work/tinyproxy.conf" >"$work/tinyproxy.out" 2>&1 &
 pids+=($!)
 
 if ! wait_for_port "$http_port" || ! wait_for_port "$closing_port" ||
-    ! wait_for_port "$proxy_port"; then
+    ! wait_for_port "$proxy_port" || ! wait_for_port "$good_port" ||
+    ! wait_for_port "$other_port" || ! wait_for_port "$expired_port"; then
     echo "net real-peer test: FAIL (servers did not start)"
-    cat "$work/http.log" "$work/tinyproxy.out" 2>/dev/null
+    cat "$work/http.log" "$work/tls.log" "$work/tinyproxy.out" 2>/dev/null
     exit 1
 fi
 
@@ -131,6 +175,29 @@ pairs() {
     [ "$failed" -eq 0 ]
 }
 
+# https: the program trusts the test authority only where it is told to. Its messages are
+# Windows-1251; refused ones are compared as UTF-8.
+secure_page="https://127.0.0.1:$good_port/short.shtml"
+curl --noproxy '*' -sS --cacert "$work/ca.pem" -o "$work/curl_tls.body" "$secure_page"
+trusting() { SSL_CERT_FILE="$work/ca.pem" "$@"; }
+cat "$work/curl_tls.body" "$work/curl_tls.body" >"$work/tls.expected"
+trusting "$fetch" -n 2 "https://localhost:$good_port/short.shtml" >"$work/tls.body" \
+    2>"$work/tls.err"
+trusting "$fetch" -n 2 "$secure_page" 127.0.0.1 "$proxy_port" >"$work/tunnel.body" \
+    2>"$work/tunnel.err"
+refused() {  # refused EXPECTED_UTF8 FETCH_ARGUMENTS...: the fetch fails with that message
+    local expected=$1
+    shift
+    ! "$@" >/dev/null 2>"$work/refused.err" &&
+        [ "$(iconv -f CP1251 -t UTF-8 "$work/refused.err")" = "$expected" ] ||
+        { echo "       got: $(iconv -f CP1251 -t UTF-8 "$work/refused.err")"; false; }
+}
+not_secured="Защищённое соединение не установлено:"
+# What tinyproxy answers a CONNECT to a port it does not allow, as curl sees it.
+tunnel_status=$(curl --noproxy '' -sS -v -o /dev/null -x "http://127.0.0.1:$proxy_port" \
+    -U "$user:$password" "https://127.0.0.1:$http_port/" 2>&1 |
+    sed -n 's/^< HTTP\/[0-9.]* \(4[0-9][0-9] .*\)\r$/\1/p')
+
 check "curl got the page" test -s "$work/curl.body"
 check "direct body equals curl's" cmp "$work/curl.body" "$work/direct.body"
 check "proxied body equals curl's" cmp "$work/curl.body" "$work/proxy.body"
@@ -141,9 +208,27 @@ check "wrong password fails" test "$wrong_status" -ne 0
 check "wrong password shows the proxy's refusal text ($proxy_status)" \
     test -n "$proxy_status" -a "$(cat "$work/wrong.err")" = "$proxy_status"
 
+check "two https gets in a row equal curl's" cmp "$work/tls.expected" "$work/tls.body"
+check "the server's name was sent" grep -q "^server name: localhost$" "$work/tls.log"
+check "two through the proxy's tunnel equal curl's" cmp "$work/tls.expected" "$work/tunnel.body"
+check "the proxy opened one tunnel for both" \
+    test "$(grep -c "CONNECT.*127.0.0.1:$good_port" "$work/tinyproxy.log")" -eq 1
+check "a certificate for another name is refused" refused \
+    "$not_secured сертификат сервера выдан не для localhost." \
+    trusting "$fetch" "https://localhost:$other_port/short.shtml"
+check "an expired certificate is refused" refused \
+    "$not_secured срок действия сертификата сервера истёк." \
+    trusting "$fetch" "https://127.0.0.1:$expired_port/short.shtml"
+check "an authority the system does not trust is refused" refused \
+    "$not_secured сертификат сервера выдан неизвестным удостоверяющим центром." \
+    "$fetch" "$secure_page"
+check "a tunnel the proxy refuses shows its text ($tunnel_status)" refused "$tunnel_status" \
+    "$fetch" "https://127.0.0.1:$http_port/" 127.0.0.1 "$proxy_port"
+
 if [ "$failures" -ne 0 ]; then
     echo "-- folianta_fetch errors:"
-    cat "$work/direct.err" "$work/proxy.err" "$work/wrong.err" "$work/pairs.err" 2>/dev/null
+    cat "$work/direct.err" "$work/proxy.err" "$work/wrong.err" "$work/pairs.err" \
+        "$work/tls.err" "$work/tunnel.err" 2>/dev/null
     echo "-- tinyproxy:"
     tail -n 20 "$work/tinyproxy.log" "$work/tinyproxy.out" 2>/dev/null
     echo "net real-peer test: FAIL ($failures checks)"

@@ -23,6 +23,11 @@ deb=$(echo "$build"/packages/folianta_*.deb)
 dpkg-deb -I "$deb"
 dpkg-deb -c "$deb"
 apt-get install --simulate "$deb" >/dev/null
+# Linked, found by dpkg-shlibdeps, and read at run time, named by hand: both are needed for https.
+for needed in libssl3 ca-certificates; do
+    dpkg-deb -f "$deb" Depends | grep -qw "$needed" ||
+        { echo "the package does not depend on $needed"; exit 1; }
+done
 
 version=$(dpkg-deb -f "$deb" Version)
 release=$(grep -o -m1 '<release version="[^"]*"' "packaging/$app_id.metainfo.xml" | cut -d'"' -f2)

@@ -127,7 +127,6 @@ TEST_F(DownloadTest, AFailureLeavesTheFileTheStoreAndTheTable) {
          "'80a' is not a valid integer value."},
         {"status outside 2xx", false, "8080", QString::fromStdString(server.Address("/x")),
          "404 Not Found."},
-        {"secure address", false, "8080", "https://127.0.0.1/", "Intercept value is not valid."},
         {"a page that cannot be saved, told before the get", false, "8080",
          QString::fromStdString(server.Address("/x")),
          QString::fromUtf8("Не удалось сохранить страницу в «current.shtml»: нет прав доступа."),

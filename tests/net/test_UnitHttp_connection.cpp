@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "tests/net/NetTestSupport.h"
+#include "tests/support/Cp1251Bytes.h"
 #include "tests/support/ScriptedServer.h"
 
 namespace {
@@ -304,15 +307,91 @@ TEST(THttpClientConnection, ConnectFailuresNameTheSocketError) {
     EXPECT_FALSE(client->Connected());
 }
 
-TEST(THttpClientConnection, RefusesHttpsOnADirectRequestWithoutTouchingTheConnection) {
-    ScriptedServer server({{ReadRequest(), Send(Ok("one")), ReadRequest(), Send(Ok("two"))}});
+TEST(THttpClientConnection, AKeptConnectionServesOnlyItsOwnScheme) {
+    // The second connection answers the client's TLS greeting as a plain server would.
+    ScriptedServer server(
+        {{ReadRequest(), Send(Ok("plain"))}, {Send("HTTP/1.1 400 Bad Request\r\n\r\n")}});
+    const std::string hostAndPort = "127.0.0.1:" + std::to_string(server.Port());
     auto client = MakeClient();
-    EXPECT_EQ(client->FetchBody(server.Address("/")), "one");
-    EXPECT_EQ(ErrorOf([&] { client->FetchBody("HttpS://127.0.0.1/x"); }),
-              "Intercept value is not valid");
-    EXPECT_TRUE(client->Connected());
-    EXPECT_EQ(client->FetchBody(server.Address("/")), "two");
-    EXPECT_EQ(server.Requests().size(), 2u);
+    EXPECT_EQ(client->FetchBody("http://" + hostAndPort + "/"), "plain");
+    EXPECT_EQ(ErrorOf([&] {
+                  client->FetchBody("https://" + hostAndPort + "/");
+              }).rfind(ToCp1251("Защищённое соединение не установлено: ошибка TLS ("), 0),
+              0u);
+    EXPECT_FALSE(client->Connected());
+    EXPECT_EQ(server.Accepted(), 2);
+    EXPECT_EQ(server.Requests().size(), 1u);
+    ErrorOf([&] { client->FetchBody("https://127.0.0.1/"); });
+    EXPECT_EQ(client->Port, THttpClient::kDefaultSecurePort);
+}
+
+// A resolver that does not answer until the test lets it, as a dead name server does for the
+// whole of the resolver's timeout.
+class BlockingResolver final : public TNameResolver {
+public:
+    std::uint32_t Resolve(const std::string&) override {
+        std::unique_lock lock(mutex);
+        released.wait_for(lock, std::chrono::seconds(5), [this] { return free; });
+        throw ESocketError(kWsaTryAgain);
+    }
+    void Release() {
+        std::lock_guard lock(mutex);
+        free = true;
+        released.notify_all();
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable released;
+    bool free = false;
+};
+
+// Cancels from due on, as the progress dialog does once its button is pressed.
+class CancelFrom final : public TFetchMonitor {
+public:
+    explicit CancelFrom(std::chrono::steady_clock::time_point due) : due(due) {}
+    bool Progress(std::int64_t, std::int64_t) override {
+        return std::chrono::steady_clock::now() >= due;
+    }
+
+private:
+    std::chrono::steady_clock::time_point due;
+};
+
+TEST(THttpClientConnection, CancelAndTheDeadlineEndAGetAtOnceWhileANameOrAHandshakeWaits) {
+    constexpr auto kDue = std::chrono::milliseconds(300);
+    constexpr auto kAtOnce = std::chrono::milliseconds(100);
+    auto resolver = std::make_shared<BlockingResolver>();
+    const std::unique_ptr<TSocketLayer> layer = MakePosixSocketLayer(resolver);
+    // Takes connections and never says a word, TLS greetings included.
+    ScriptedServer silent({{}, {}});
+    const std::string handshake = "https://127.0.0.1:" + std::to_string(silent.Port()) + "/";
+    struct Row {
+        const char* label;
+        std::string address;
+        bool cancel;
+    } rows[] = {
+        {"name look-up, cancel pressed", "http://silent.example/", true},
+        {"name look-up, the whole get's deadline", "http://silent.example/", false},
+        {"TLS handshake, cancel pressed", handshake, true},
+        {"TLS handshake, the whole get's deadline", handshake, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        THttpClient client(*layer);
+        const auto start = std::chrono::steady_clock::now();
+        CancelFrom monitor(start + kDue);
+        if (!row.cancel) {
+            client.TotalTimeoutMs = int(kDue.count());
+        }
+        const std::string error =
+            ErrorOf([&] { client.FetchBody(row.address, row.cancel ? &monitor : nullptr); });
+        EXPECT_LT(std::chrono::steady_clock::now() - start, kDue + kAtOnce);
+        EXPECT_EQ(error, row.cancel ? EFetchCancelled().what()
+                                    : "Socket Error # 10060\r\nConnection timed out.");
+        EXPECT_FALSE(client.Connected());
+    }
+    resolver->Release();
 }
 
 // A connection made through the layer, waited on until it is.
@@ -338,7 +417,11 @@ TEST(PosixSocketLayer, TakesLocalhostInAnyCaseAndStrictDottedAddresses) {
     ScriptedServer server({{}, {}});
     EXPECT_NE(ConnectedTo("LocalHost", server.Port()), nullptr);
     EXPECT_NE(ConnectedTo("127.0.0.1", server.Port()), nullptr);
-    EXPECT_EQ(ErrorOf([&] { PosixSocketLayer().Connect("127.0.0.256", server.Port()); }),
+    EXPECT_EQ(ErrorOf([&] {
+                  PosixSocketLayer()
+                      .Connect("127.0.0.256", server.Port())
+                      ->WaitConnected(kTestReadTimeoutMs);
+              }),
               "Socket Error # 11001\r\n");
 }
 

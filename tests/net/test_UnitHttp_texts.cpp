@@ -113,7 +113,6 @@ TEST(ErrorMessages, AreTheProgramsTexts) {
          "Socket Error # 10066\r\nDirectory not empty"},
         {"unknown host: empty text", ESocketError(11001).what(), "Socket Error # 11001\r\n"},
         {"closed gracefully", EConnClosedGracefully().what(), "Connection Closed Gracefully."},
-        {"https", EInterceptPropInvalid().what(), "Intercept value is not valid"},
         {"no socket", EInvalidSocket().what(), "Cannot allocate socket."},
         {"reply", EProtocolReplyError(404, "404 Not Found").what(), "404 Not Found"},
     };
