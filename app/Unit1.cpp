@@ -365,11 +365,11 @@ void TForm1::Button4Click() {
         store.NarrowShown([this](std::uint32_t record) { return (*marks)[record] & kUnseen; });
     }
     if (!FindEdit->text().isEmpty()) {
-        const std::string folded = FoldCase(EncodeCp1251(FindEdit->text()));
+        const CTextFinder finder(EncodeCp1251(FindEdit->text()));
         const std::vector<TZRecord>& records = store.Records();
         store.NarrowShown([&](std::uint32_t record) {
-            return ContainsFolded(records[record].title, folded) ||
-                   ContainsFolded(records[record].autorName, folded);
+            return finder.FoundIn(records[record].title) ||
+                   finder.FoundIn(records[record].autorName);
         });
     }
     if (sortOrder != TSortOrder::page) {

@@ -67,17 +67,16 @@ BENCHMARK(BM_Refilter_NoFilterSorted)->Unit(benchmark::kMillisecond);
 
 void BM_Find(benchmark::State& state) {
     CFolianta& store = MillionRecordPage().store;
-    const std::string folded = FoldCase(ToCp1251("хм"));
+    const CTextFinder finder(ToCp1251("хм"));
     const std::vector<TZRecord>& records = store.Records();
     std::size_t expected = 0;
     for (const TZRecord& r : records) {
-        expected += ContainsFolded(r.title, folded) || ContainsFolded(r.autorName, folded);
+        expected += finder.FoundIn(r.title) || finder.FoundIn(r.autorName);
     }
     for (auto _ : state) {
         store.ApplyFilter(Tree(false).get());
         store.NarrowShown([&](std::uint32_t n) {
-            return ContainsFolded(records[n].title, folded) ||
-                   ContainsFolded(records[n].autorName, folded);
+            return finder.FoundIn(records[n].title) || finder.FoundIn(records[n].autorName);
         });
         benchmark::DoNotOptimize(store.ShownIndexes().data());
     }

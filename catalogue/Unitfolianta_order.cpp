@@ -82,25 +82,28 @@ int CompareRussian(const char* a, const char* b) {
     }
 }
 
-std::string FoldCase(std::string_view text) {
-    std::string folded(text);
+CTextFinder::CTextFinder(std::string_view pattern) : folded(pattern) {
     for (char& c : folded) {
         c = char(kSmall[(unsigned char)c]);
     }
-    return folded;
+    if (!folded.empty()) {
+        firsts[0] = folded[0];
+        for (int b = 1; b < 256; ++b) {
+            if (kSmall[std::size_t(b)] == (unsigned char)folded[0] && char(b) != folded[0]) {
+                firsts[1] = char(b);
+            }
+        }
+    }
 }
 
-bool ContainsFolded(const char* text, std::string_view folded) {
+bool CTextFinder::FoundIn(const char* text) const {
     if (folded.empty()) {
         return true;
     }
-    const unsigned char first = (unsigned char)folded[0];
-    for (const char* p = text; *p; ++p) {
-        if (kSmall[(unsigned char)*p] != first) {
-            continue;
-        }
+    for (const char* p = std::strpbrk(text, firsts); p; p = std::strpbrk(p + 1, firsts)) {
         std::size_t i = 1;
-        while (i < folded.size() && p[i] && kSmall[(unsigned char)p[i]] == (unsigned char)folded[i]) {
+        while (i < folded.size() && p[i] &&
+               kSmall[(unsigned char)p[i]] == (unsigned char)folded[i]) {
             ++i;
         }
         if (i == folded.size()) {
