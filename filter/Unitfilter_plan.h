@@ -10,8 +10,9 @@
 // The compiled form of a filter tree that the catalogue's ApplyFilter runs over every record: it
 // gives each record exactly the verdict the tree's own Accept gives. The containment leaves of an
 // lmAny or lmNone list that search one field become one TPatternMatcher, so that a list of a
-// thousand authors costs about one pass over the field; every other node is asked as the tree
-// asks it. The plan keeps pointers to the tree's other nodes: the tree must outlive it unchanged.
+// thousand authors costs about one pass over the field. In every list the matchers and the lists
+// are asked first, then the other nodes through their own Accept. The plan keeps pointers to the
+// tree's nodes: the tree must outlive it unchanged.
 class TFilterPlan {
 public:
     explicit TFilterPlan(const CBaseFilter& root);
