@@ -20,7 +20,13 @@ std::shared_ptr<char[]> NewPageBuffer(std::int64_t size) {
         throw std::length_error("Page is too large: " + std::to_string(size) +
                                 " bytes, the limit is " + std::to_string(CFolianta::kMaxPageSize));
     }
-    std::shared_ptr<char[]> buffer(new char[std::size_t(size) + 1]);
+    // The kernel copies a file into a buffer that begins on a cache line at twice the speed
+    // of one that begins 16 bytes further, as the heap may well place it. The text begins at
+    // the first cache line of a plain allocation: an aligned one would be made a little larger
+    // than a page of the same size freed before, so the heap could not simply reuse that.
+    const std::shared_ptr<char[]> block(new char[std::size_t(size) + kCacheLine]);
+    const std::size_t skip = -reinterpret_cast<std::uintptr_t>(block.get()) % kCacheLine;
+    std::shared_ptr<char[]> buffer(block, block.get() + skip);
     buffer[std::size_t(size)] = '\0';
     return buffer;
 }

@@ -64,34 +64,33 @@ char* Next(char* p, char* end, char byte) {
     return static_cast<char*>(std::memchr(p, byte, std::size_t(end - p)));
 }
 
-// Whether a row end begins in [from, stop) of a line that ends at lineEnd.
-bool RowEndBegins(char* from, char* stop, char* lineEnd) {
-    for (char* p = from; (p = Next(p, stop, kRowEnd[0])); ++p) {
-        if (HoldsAt(p, lineEnd, kRowEnd)) {
-            return true;
-        }
-    }
-    return false;
+// The byte of an end marker a usual row's field is searched for: its '<' if it has one, else its
+// quote; bytes a field seldom holds.
+constexpr std::size_t AnchorOf(std::string_view end) {
+    const std::size_t less = end.find(kRowEnd[0]);
+    return less != std::string_view::npos ? less : end.find('"');
 }
 
-// Where field I of a usual row ends, the field beginning at from: at the first end marker of
-// the field, which must start the stretch after it, with no row end before it; else null.
+// Where field I of a usual row ends, the field beginning at from: the first anchor byte after
+// from must lie in the field's end marker, which must start the stretch after it; any earlier
+// match of the marker would hold an anchor byte earlier. The field must hold no '<', so that no
+// row end begins in it. Else null.
 template <std::size_t I>
 char* UsualFieldEnd(char* from, char* lineEnd) {
     constexpr std::string_view end = kListingMarkers[I + 1].end;
-    // An end marker that begins as the row end does is looked for at the same stops.
-    constexpr bool kStopsAtRowEnds = end[0] == kRowEnd[0];
-    for (char* p = from; (p = Next(p, lineEnd, end[0])); ++p) {
-        if (kStopsAtRowEnds && HoldsAt(p, lineEnd, kRowEnd)) {
+    constexpr std::size_t anchor = AnchorOf(end);
+    static_assert(anchor < end.size());
+    char* const found = Next(from, lineEnd, end[anchor]);
+    if (!found || found < from + anchor || !HoldsAt(found - anchor, lineEnd, kUsualRow[I + 1])) {
+        return nullptr;
+    }
+    char* const fieldEnd = found - anchor;
+    if constexpr (end[anchor] != kRowEnd[0]) {
+        if (Next(from, fieldEnd, kRowEnd[0])) {
             return nullptr;
         }
-        if (HoldsAt(p, lineEnd, end)) {
-            const bool usual = HoldsAt(p, lineEnd, kUsualRow[I + 1]) &&
-                               (kStopsAtRowEnds || !RowEndBegins(from, p, lineEnd));
-            return usual ? p : nullptr;
-        }
     }
-    return nullptr;
+    return fieldEnd;
 }
 
 // Finds the ends of fields I.. of a usual row, field I beginning at from; false at the first
@@ -110,8 +109,9 @@ bool FindUsualFields(char* from, char* lineEnd, char* (&starts)[TZRecord::kField
     return true;
 }
 
-// ParseRow of a line without zero bytes that ends at lineEnd, when it is a usual row; false, and
-// nothing written, for any other line.
+// ParseRow of a line without zero bytes that ends at lineEnd, when it is a usual row whose
+// fields each end at their first anchor byte and hold no '<'; false, with nothing written, for
+// any other line, which ParseRow then reads.
 bool ReadUsualRow(char* line, char* lineEnd, TZRecord& record) {
     char* starts[TZRecord::kFieldCount];
     char* ends[TZRecord::kFieldCount];
@@ -146,7 +146,6 @@ void CFolianta::ParsePage() {
     // bytes may be a usual row; the first zero of any other line ends what ParseRow reads of it.
     char* line = pageText.get();
     char* const pageEnd = line + pageSize;
-    TZRecord record;
     for (;;) {
         rows.push_back(line);
         char* feed = strchrnul(line, '\n');
@@ -156,8 +155,11 @@ void CFolianta::ParsePage() {
         }
         char* const lineEnd = feed && *feed == '\n' ? feed : pageEnd;
         *lineEnd = '\0';
-        if ((zeroFree && ReadUsualRow(line, lineEnd, record)) || ParseRow(line, record)) {
-            records->push_back(record);
+        // The record is filled where it stays: a copy of one built beside would read it back
+        // while its stores are still in flight.
+        TZRecord& record = records->emplace_back();
+        if (!(zeroFree && ReadUsualRow(line, lineEnd, record)) && !ParseRow(line, record)) {
+            records->pop_back();
         }
         if (lineEnd == pageEnd) {
             return;
