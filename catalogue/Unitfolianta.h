@@ -35,15 +35,16 @@ public:
     // contents; throws std::length_error beyond kMaxPageSize.
     void LoadPageText(std::string_view bytes);
 
-    // Cuts the page text into lines and records in one forward pass, writing zero bytes into it
-    // over every line feed and over the end markers found: rows, records and the page bytes
-    // come out as ParseRow on each line, after all line feeds were zeroed, would make them.
+    // Cuts the page text into lines and records (a page of a megabyte or more in two halves at
+    // once, one on a second thread), writing zero bytes into it over every line feed and over
+    // the end markers found: rows, records and the page bytes come out as ParseRow on each
+    // line, after all line feeds were zeroed, would make them.
     void ParsePage();
     // Fills record from the first listing row of line, the eight marker pairs found one after
-    // another by Extract; false (record unchanged) when a marker is missing. The zeros the parse writes stay either way:
-    // at the row body's end "</tr>" and at the end marker of every field found before the
-    // missing one, but none when the body is never closed.
-    bool ParseRow(char* line, TZRecord& record);
+    // another by Extract; false (record unchanged) when a marker is missing. The zeros the parse
+    // writes stay either way: at the row body's end "</tr>" and at the end marker of every field
+    // found before the missing one, but none when the body is never closed.
+    bool ParseRow(char* line, TZRecord& record) const;
     // Finds extractor's field at cursor and moves cursor past its end marker. Returns the
     // field's first byte, or null (cursor unchanged) when a marker is missing.
     static char* Extract(char*& cursor, const FieldExtractor& extractor);
@@ -113,6 +114,11 @@ public:
 
 private:
     void AdoptPage(std::shared_ptr<char[]> text, std::int32_t size);
+    // Parses the lines from line on, the last one ending at end (a line feed or the page's
+    // final zero), as ParsePage does, appending to lineStarts and found. Reads and writes no
+    // byte outside them, so two stretches of lines may be parsed at once.
+    void ParseLines(char* line, char* end, std::vector<char*>& lineStarts,
+                    std::vector<TZRecord>& found) const;
 
     std::shared_ptr<char[]> pageText;
     std::int32_t pageSize = 0;
