@@ -22,10 +22,10 @@ std::uint64_t Append(std::uint64_t last, char byte) {
 
 TPatternMatcher::TPatternMatcher(const std::vector<std::string_view>& patterns)
     : keyBits((std::size_t(1) << kKeyHashBits) / 64, 0) {
-    keyWidth = kMaxKeyWidth;
     for (const std::string_view pattern : patterns) {
-        keyWidth = std::min(keyWidth, pattern.size());
+        shortest = std::min(shortest, pattern.size());
     }
+    keyWidth = std::min(kMaxKeyWidth, shortest);
     if (keyWidth == 0) {
         matchesEverything = true;
         return;
@@ -69,20 +69,30 @@ bool TPatternMatcher::FoundIn(const char* text) const {
     if (matchesEverything) {
         return true;
     }
+    const std::size_t length = std::strlen(text);
+    if (length < shortest) {
+        return false;
+    }
+    // A pattern ends at least the shortest one's length into the text, so keys are looked up
+    // from there on; of the bytes before, a key holds at most the last 7.
     std::uint64_t last = 0;
-    for (const char* p = text; *p; ++p) {
+    const char* p = text + shortest - std::min(shortest, kMaxKeyWidth);
+    for (; p < text + shortest - 1; ++p) {
+        last = Append(last, *p);
+    }
+    for (; p < text + length; ++p) {
         last = Append(last, *p);
         const std::uint64_t key = last & keyMask;
-        const std::size_t length = std::size_t(p + 1 - text);
         const std::uint64_t mixed = Mix(key);
         const std::uint64_t hash = mixed >> (64 - kKeyHashBits);
-        if (length < keyWidth || !(keyBits[hash / 64] >> (hash % 64) & 1)) {
+        if (!(keyBits[hash / 64] >> (hash % 64) & 1)) {
             continue;
         }
+        const std::size_t end = std::size_t(p + 1 - text);
         for (std::int32_t i = slotFirst[SlotOf(key, mixed)]; i >= 0;
              i = filed[std::size_t(i)].nextWithKey) {
             const TFiledPattern& pattern = filed[std::size_t(i)];
-            if (pattern.length <= length &&
+            if (pattern.length <= end &&
                 std::memcmp(p + 1 - pattern.length, filedBytes.data() + pattern.offset,
                             pattern.length) == 0) {
                 return true;

@@ -10,9 +10,11 @@
 // every text, an empty set in none. Patterns hold no zero byte.
 //
 // Every pattern is filed under its last keyWidth bytes, keyWidth being the shortest pattern's
-// length, at most 8. At each place of the text the key of the keyWidth bytes that end there is
-// looked up in a bitmap of key hashes small enough for the first-level cache, which clears most
-// places; only at a marked place are the patterns filed under that exact key compared.
+// length, at most 8. At each place of the text where a pattern could end, at least the shortest
+// pattern's length into it, the key of the keyWidth bytes that end there is looked up in a
+// bitmap of key hashes small enough for the first-level cache, which clears most places; only
+// at a marked place are the patterns filed under that exact key compared. Skipping the places
+// nearer the start made a list of authors' links about a third quicker to ask.
 class TPatternMatcher {
 public:
     // The patterns are copied; they need not outlive the call.
@@ -32,6 +34,7 @@ private:
     std::size_t SlotOf(std::uint64_t key, std::uint64_t mixed) const;
 
     bool matchesEverything = false;
+    std::size_t shortest = SIZE_MAX;  // the shortest pattern's length
     std::size_t keyWidth = 0;
     std::uint64_t keyMask = 0;           // the low keyWidth bytes
     std::vector<std::uint64_t> keyBits;  // one bit per key hash
