@@ -46,6 +46,10 @@ TFilterPlan::Node TFilterPlan::Compile(const CBaseFilter* filter) {
     // size bound lets most through.
     std::stable_partition(compiled.children.begin(), compiled.children.end(),
                           [](const Node& child) { return child.mode || child.matcher; });
+    // A list of all or any of one child gives that child's verdict: the child is asked directly.
+    if (compiled.children.size() == 1 && (list->Mode() == lmAll || list->Mode() == lmAny)) {
+        return std::move(compiled.children.front());
+    }
     return compiled;
 }
 
