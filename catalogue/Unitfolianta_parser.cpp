@@ -150,8 +150,8 @@ void CFolianta::ParsePage() {
     char* const pageEnd = text + pageSize;
     // Lines are read each on its own, so a large page is cut after a line feed near its middle
     // and the later half read on a second thread meanwhile. On two cores a 25 MB page then loads
-    // in 6 ms instead of 8 (bench_core: 1.6 to 2.0 times reading the file and splitting its
-    // lines, against 2.3 to 2.9 on one).
+    // in about 5.5 ms instead of 7.5 (bench_core: about 2.1 times reading the file and splitting
+    // its lines, against 2.3 to 2.9 on one core).
     char* const middle =
         pageSize >= kHalvedPageSize ? Next(text + pageSize / 2, pageEnd, '\n') : nullptr;
     std::vector<char*> laterRows;
