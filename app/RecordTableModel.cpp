@@ -16,7 +16,8 @@ void TRecordTableModel::ShowRecords(const CFolianta& catalogue,
     endResetModel();
 }
 
-void TRecordTableModel::MarksChanged() {
+void TRecordTableModel::SetMarks(std::shared_ptr<const std::vector<std::uint8_t>> workMarks) {
+    marks = std::move(workMarks);
     if (!rows.empty()) {
         emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1),
                          {Qt::FontRole, Qt::ForegroundRole, Qt::ToolTipRole});
@@ -56,7 +57,7 @@ QVariant TRecordTableModel::data(const QModelIndex& index, int role) const {
         case Qt::ToolTipRole:
             if ((mark & kUnseen) && kTableColumns[index.column()] == TZRecord::kTitle &&
                 titleTip) {
-                return titleTip(record, mark);
+                return titleTip(number, mark);
             }
             return {};
         default:

@@ -22,11 +22,11 @@ public:
     // an opened one in the palette's dimmed text colour.
     void ShowRecords(const CFolianta& catalogue,
                      std::shared_ptr<const std::vector<std::uint8_t>> marks = nullptr);
-    // Redraws every row after its marks changed in place.
-    void MarksChanged();
+    // Takes new marks for the page shown (null: none) and redraws every row with them.
+    void SetMarks(std::shared_ptr<const std::vector<std::uint8_t>> marks);
 
-    // The tooltip of an unseen work's title cell, given the record and its marks.
-    std::function<QString(const TZRecord&, std::uint8_t)> titleTip;
+    // The tooltip of an unseen work's title cell, given the record's number and its marks.
+    std::function<QString(std::uint32_t, std::uint8_t)> titleTip;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -18,6 +18,7 @@
 #include "app/ErrorBox.h"
 #include "app/FileError.h"
 #include "app/FormStyle.h"
+#include "app/HistoryService.h"
 #include "app/RecordTableModel.h"
 #include "app/UnitAutorList.h"
 #include "catalogue/Unitfolianta_genres.h"
@@ -107,7 +108,7 @@ QString SiteAddress(const char* path) {
 }  // namespace
 
 TForm1::TForm1(CFolianta& store, const std::string& historyPath, QWidget* parent)
-    : QWidget(parent), store(store), marks(std::make_shared<std::vector<std::uint8_t>>()) {
+    : QWidget(parent), store(store) {
     ApplyFormStyle(this);
     setWindowTitle(QStringLiteral("Folianta"));
     Http1.Host = FOLIANTA_SITE_HOST;
@@ -254,7 +255,7 @@ void TForm1::BindEvents() {
             Guarded(this, [this] { ShowFind(); }));
     connect(new QShortcut(Qt::Key_Escape, FindEdit, nullptr, nullptr, Qt::WidgetShortcut),
             &QShortcut::activated, this, Guarded(this, [this] { HideFind(); }));
-    table1Cells->titleTip = [this](const TZRecord& record, std::uint8_t mark) {
+    table1Cells->titleTip = [this](std::uint32_t record, std::uint8_t mark) {
         return TitleTip(record, mark);
     };
 }
@@ -361,8 +362,9 @@ void TForm1::Button4Click() {
     }
     const std::unique_ptr<CFilterList> root = MakeFilterList(lmAll, std::move(conditions), false);
     store.ApplyFilter(root.get());
+    const std::shared_ptr<const std::vector<std::uint8_t>> marks = PageMarks();
     if (UnseenCheck->isChecked() && marks->size() == store.Records().size()) {
-        store.NarrowShown([this](std::uint32_t record) { return (*marks)[record] & kUnseen; });
+        store.NarrowShown([&](std::uint32_t record) { return (*marks)[record] & kUnseen; });
     }
     if (!FindEdit->text().isEmpty()) {
         const CTextFinder finder(EncodeCp1251(FindEdit->text()));

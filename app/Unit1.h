@@ -15,10 +15,11 @@
 #include "app/StringGrid.h"
 #include "catalogue/Unitfolianta.h"
 #include "catalogue/Unitfolianta_order.h"
-#include "history/Unithistory.h"
 #include "net/UnitHttp.h"
 
 class TAnchors;
+class THistoryService;
+struct TPageMarks;
 class TFormAutorList;
 class TRecordTableModel;
 
@@ -94,6 +95,8 @@ public:
     void SettingsToForm(CFolianta& from);
     // Copies the filter controls into the settings of to; the author lists are left alone.
     void FormToSettings(CFolianta& to);
+    // Whether the history's marks of the page shown have come; they follow a load in a moment.
+    bool MarksShown() const { return pageMarks != nullptr; }
     // The bytes "Сохранить настройки" would write now: store's author lists with the controls.
     std::string SettingsToSave();
 
@@ -139,15 +142,20 @@ private:
     void BindEvents();
     void AppendShownAuthor(TAutorList& list);
     void OpenHistory(const std::string& path);
-    // After a page was loaded: its works recorded in the history, their marks taken.
+    // After a page was loaded: its works are recorded in the history, in the background; their
+    // marks come to the table when ready.
     void RecordHistory();
+    // The history's marks of the page shown arrived, or changed here.
+    void ShowMarks(std::shared_ptr<const TPageMarks> marks);
+    // The TWorkMark bits of every record of the page shown; empty until its marks came.
+    std::shared_ptr<const std::vector<std::uint8_t>> PageMarks() const;
     // The shown work of table row was opened.
     void MarkOpened(int row);
-    // A history that failed is closed for the rest of the run, its marks dropped; says why.
-    void DropHistory(const std::exception& failure);
+    // A history that failed for good is closed for the rest of the run, its marks dropped.
+    void CloseHistory();
     void ShowUnseenCount();
     // The tooltip of an unseen work's title: new since when, or updated from which size.
-    QString TitleTip(const TZRecord& record, std::uint8_t mark) const;
+    QString TitleTip(std::uint32_t record, std::uint8_t mark) const;
     // Shows message in the error box once the event loop runs, over the shown window.
     void TellLater(const QString& message);
 
@@ -157,11 +165,11 @@ private:
     TFormAutorList* autorListDialog = nullptr;
     // What SettingsToSave gave when the settings were last loaded or saved.
     std::string savedSettings;
-    // The history of works; null when it could not be opened or failed since.
-    std::unique_ptr<CHistory> history;
-    // The history's TWorkMark bits of every record of the page, shared with Table1's rows; empty
-    // without a history.
-    std::shared_ptr<std::vector<std::uint8_t>> marks;
+    // The history of works, on its own thread; null without one, or once it failed for good.
+    THistoryService* history = nullptr;
+    // What the history says of the works of the page shown, shared with Table1's rows; null
+    // until it came. Never changed in place: a change makes a new one.
+    std::shared_ptr<const TPageMarks> pageMarks;
     // The table column sorted by (-1: none) and how; the orders of the page, made on first use.
     int sortColumn = -1;
     TSortOrder sortOrder = TSortOrder::page;

@@ -1,62 +1,67 @@
 // The main window's marks of the history of works: what is recorded at a page load, opened and
-// seen, and how the table and the unseen-only switch show it.
+// seen, and how the table and the unseen-only switch show it. The history works on a thread of
+// its own; its marks come to the window when ready.
 #include <QDateTime>
 #include <algorithm>
-#include <ctime>
 
 #include "app/Cp1251.h"
 #include "app/ErrorBox.h"
+#include "app/HistoryService.h"
 #include "app/RecordTableModel.h"
 #include "app/Unit1.h"
 
 void TForm1::OpenHistory(const std::string& path) {
     if (!path.empty()) {
-        try {
-            history = std::make_unique<CHistory>(path, std::time(nullptr));
-            if (!history->MovedAside().empty()) {
-                TellLater(QStringLiteral("История произведений была повреждена и сохранена как "
-                                         "«%1»; начата новая история")
-                              .arg(QString::fromStdString(history->MovedAside())));
+        history = new THistoryService(path, this);
+        history->onTell = [this](const QString& message, bool off) {
+            if (off) {
+                CloseHistory();
             }
-        } catch (const std::exception& failure) {
-            TellLater(QStringLiteral("История произведений недоступна, пометки не "
-                                     "показываются: %1")
-                          .arg(QString::fromUtf8(failure.what())));
-        }
+            ShowErrorBox(this, message);
+        };
     }
+    ShowMarks(nullptr);
+}
+
+void TForm1::CloseHistory() {
+    // Its own answer may be what called this: it goes once that answer is done.
+    history->deleteLater();
+    history = nullptr;
+    ShowMarks(nullptr);
+}
+
+std::shared_ptr<const std::vector<std::uint8_t>> TForm1::PageMarks() const {
+    static const auto none = std::make_shared<const std::vector<std::uint8_t>>();
+    return pageMarks
+               ? std::shared_ptr<const std::vector<std::uint8_t>>(pageMarks, &pageMarks->marks)
+               : none;
+}
+
+void TForm1::ShowMarks(std::shared_ptr<const TPageMarks> marks) {
+    pageMarks = std::move(marks);
     UnseenCheck->setEnabled(history != nullptr);
     MarkSeenButton->setEnabled(history != nullptr);
     ShowUnseenCount();
-}
-
-void TForm1::DropHistory(const std::exception& failure) {
-    history.reset();
-    marks->clear();
-    UnseenCheck->setEnabled(false);
-    MarkSeenButton->setEnabled(false);
-    ShowUnseenCount();
-    table1Cells->MarksChanged();
-    ShowErrorBox(this, QStringLiteral("История произведений недоступна, пометки больше не "
-                                      "показываются: %1")
-                           .arg(QString::fromUtf8(failure.what())));
+    table1Cells->SetMarks(PageMarks());
 }
 
 void TForm1::RecordHistory() {
-    // A new vector: the table's rows keep the marks of the page they show until refilled.
-    marks = std::make_shared<std::vector<std::uint8_t>>();
-    if (history) {
-        std::vector<TMetWork> works;
-        works.reserve(store.Records().size());
-        for (const TZRecord& record : store.Records()) {
-            works.push_back({record.workLink, record.size});
-        }
-        try {
-            history->RecordLoad(works, std::time(nullptr), *marks);
-        } catch (const std::exception& failure) {
-            DropHistory(failure);
-        }
+    // The marks of the page before are not this page's.
+    ShowMarks(nullptr);
+    if (!history) {
+        return;
     }
-    ShowUnseenCount();
+    const THistoryPage page{store.PageBuffer(), store.RecordsBuffer()};
+    history->RecordPage(page,
+                        [this, records = page.records](std::shared_ptr<const TPageMarks> marks) {
+                            if (records != store.RecordsBuffer()) {
+                                return;  // another page was loaded since; its own marks follow
+                            }
+                            ShowMarks(std::move(marks));
+                            if (UnseenCheck->isChecked()) {
+                                Guarded(this, [this] { Button4Click(); })();
+                            }
+                        });
 }
 
 void TForm1::MarkOpened(int row) {
@@ -65,59 +70,46 @@ void TForm1::MarkOpened(int row) {
         return;
     }
     const std::uint32_t number = shown[std::size_t(row - 1)];
-    try {
-        history->MarkOpened(store.Records()[number].workLink, std::time(nullptr));
-    } catch (const std::exception& failure) {
-        DropHistory(failure);
-        return;
+    history->MarkOpened(store.Records()[number].workLink);
+    if (pageMarks && number < pageMarks->marks.size()) {
+        auto marks = std::make_shared<TPageMarks>(*pageMarks);
+        marks->marks[number] = kOpened;
+        ShowMarks(std::move(marks));
     }
-    (*marks)[number] = kOpened;
-    table1Cells->MarksChanged();
-    ShowUnseenCount();
 }
 
 void TForm1::MarkSeenButtonClick() {
-    if (!history) {
+    if (!history || !pageMarks || pageMarks->marks.size() != store.Records().size()) {
         return;
     }
-    std::vector<std::string_view> links;
-    links.reserve(store.ShownIndexes().size());
+    history->MarkSeen({store.PageBuffer(), store.RecordsBuffer()}, store.ShownIndexes());
+    auto marks = std::make_shared<TPageMarks>(*pageMarks);
     for (const std::uint32_t number : store.ShownIndexes()) {
-        links.push_back(store.Records()[number].workLink);
+        marks->marks[number] &= std::uint8_t(~(kUnseen | kUpdated));
     }
-    try {
-        history->MarkSeen(links);
-    } catch (const std::exception& failure) {
-        DropHistory(failure);
-        return;
-    }
-    for (const std::uint32_t number : store.ShownIndexes()) {
-        (*marks)[number] &= std::uint8_t(~(kUnseen | kUpdated));
-    }
-    ShowUnseenCount();
+    ShowMarks(std::move(marks));
     if (UnseenCheck->isChecked()) {
         Button4Click();
-    } else {
-        table1Cells->MarksChanged();
     }
 }
 
 void TForm1::ShowUnseenCount() {
+    const std::shared_ptr<const std::vector<std::uint8_t>> marks = PageMarks();
     const auto unseen = std::count_if(marks->begin(), marks->end(),
                                       [](std::uint8_t mark) { return mark & kUnseen; });
     UnseenCheck->setText(QStringLiteral("Только непросмотренные (%1)").arg(unseen));
 }
 
-QString TForm1::TitleTip(const TZRecord& record, std::uint8_t mark) const {
-    const std::optional<TWorkDetails> details =
-        history ? history->Details(record.workLink) : std::nullopt;
-    if (!details) {
+QString TForm1::TitleTip(std::uint32_t record, std::uint8_t mark) const {
+    if (!pageMarks || record >= pageMarks->firstMet.size()) {
         return QString();
     }
     if (mark & kUpdated) {
+        const auto seen = pageMarks->seenSizes.find(record);
         return QStringLiteral("обновлена, прежний размер %1")
-            .arg(DecodeCp1251(details->seenSize.c_str()));
+            .arg(seen != pageMarks->seenSizes.end() ? DecodeCp1251(seen->second.c_str())
+                                                    : QString());
     }
     return QStringLiteral("новая, впервые встречена %1")
-        .arg(QDateTime::fromSecsSinceEpoch(details->firstMet).toString("dd.MM.yyyy"));
+        .arg(QDateTime::fromSecsSinceEpoch(pageMarks->firstMet[record]).toString("dd.MM.yyyy"));
 }

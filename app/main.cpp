@@ -3,6 +3,7 @@
 #include "app/ErrorBox.h"
 #include "app/Unit1.h"
 #include "app/UnitAutorList.h"
+#include "history/Unithistory.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

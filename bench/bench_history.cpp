@@ -55,10 +55,10 @@ void BM_LoadPage_WithHistoryOfKnownWorks(benchmark::State& state) {
     CFolianta store;
     std::vector<std::uint8_t> marks;
     store.LoadPage(ThePage().path.c_str());
-    history.RecordLoad(MetWorks(store), kNow, marks);
+    marks = history.RecordLoad(MetWorks(store), kNow).marks;
     for (auto _ : state) {
         store.LoadPage(ThePage().path.c_str());
-        history.RecordLoad(MetWorks(store), kNow, marks);
+        marks = history.RecordLoad(MetWorks(store), kNow).marks;
         benchmark::DoNotOptimize(marks.data());
     }
     if (marks.size() != ThePage().generated.workRows) {
@@ -80,7 +80,7 @@ void BM_History_FirstLoadOfUnknownWorks(benchmark::State& state) {
         {
             CHistory history(path, kNow);
             state.ResumeTiming();
-            history.RecordLoad(works, kNow, marks);
+            marks = history.RecordLoad(works, kNow).marks;
             state.PauseTiming();
         }
         fileSize = std::filesystem::file_size(path);

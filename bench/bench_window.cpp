@@ -4,11 +4,15 @@
 //   Button4Click with the heavy filter over 1,000,000 records (tree, ApplyFilter, table rewrite
 //   and one paint)  against ApplyFilter alone with the same tree, apart and turn about on one
 //   store; the same with "Только непросмотренные" ticked, in a window with a history;
-//   the time from creating the main window on a 25 MB "short.shtml" to its first paint.
+//   the time from creating the main window on a 25 MB "short.shtml" to its first paint; the same
+//   with a history that met every work of the page yesterday, against the same start without
+//   a history, turn about, and the time until the history's marks were shown.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QTemporaryDir>
@@ -18,6 +22,7 @@
 
 #include "app/Cp1251.h"
 #include "app/Unit1.h"
+#include "history/Unithistory.h"
 #include "bench/FilterSetups.h"
 #include "tests/support/PageGenerator.h"
 
@@ -194,6 +199,10 @@ void BM_Button4ClickOverApplyFilter_UnseenOnly(benchmark::State& state) {
         return;
     }
     form.Button1Click();
+    // The page's marks come from the history's thread.
+    while (!form.MarksShown()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     SetControls(form, store, HeavySetup(FilterPageBytes()));
     form.UnseenCheck->setChecked(true);
     ClickOverFilter(state, form, store);
@@ -219,5 +228,71 @@ void BM_StartUpToFirstPaint25MB(benchmark::State& state) {
     state.counters["page_MB"] = double(page.bytes.size()) / 1e6;
 }
 BENCHMARK(BM_StartUpToFirstPaint25MB)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Creates the main window on "short.shtml" with the history at historyPath (none when empty)
+// and handles events until its table was painted; the nanoseconds that took, or -1 when it was
+// never painted. marksNs, when given, gets the time until the history's marks were shown.
+std::int64_t StartUp(const std::string& historyPath, std::int64_t* marksNs = nullptr) {
+    QElapsedTimer timer;
+    timer.start();
+    CFolianta store;
+    TForm1 form(store, historyPath);
+    const PaintCounter* counter = new PaintCounter(form.Table1->viewport());
+    form.show();
+    if (!PumpUntilPainted(*counter)) {
+        return -1;
+    }
+    const std::int64_t paintedNs = timer.nsecsElapsed();
+    if (marksNs) {
+        while (!form.MarksShown() && !timer.hasExpired(60'000)) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        }
+        *marksNs = form.MarksShown() ? timer.nsecsElapsed() : -1;
+    }
+    return paintedNs;
+}
+
+void BM_StartUpWithHistoryMetYesterdayOverWithout(benchmark::State& state) {
+    EmptyFolder folder;
+    const GeneratedPage page = GenerateListingPage(kLargeRows, kSeed);
+    std::ofstream("short.shtml", std::ios::binary) << page.bytes << std::flush;
+    const std::string known = QDir::current().filePath("known.sqlite").toStdString();
+    const std::string history = QDir::current().filePath("history.sqlite").toStdString();
+    const std::int64_t yesterday = QDateTime::currentSecsSinceEpoch() - 24 * 60 * 60;
+    {
+        CFolianta store;
+        store.LoadPageText(page.bytes);
+        std::vector<TMetWork> works;
+        for (const TZRecord& record : store.Records()) {
+            works.push_back({record.workLink, record.size});
+        }
+        CHistory(known, yesterday).RecordLoad(works, yesterday);
+    }
+    std::int64_t withNs = 0, withoutNs = 0, marksNs = 0;
+    bool painted = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QFile::remove(QString::fromStdString(history));
+        QFile::copy(QString::fromStdString(known), QString::fromStdString(history));
+        state.ResumeTiming();
+        std::int64_t marks = 0;
+        const std::int64_t with = StartUp(history, &marks);
+        const std::int64_t without = StartUp({});
+        painted = painted && with > 0 && without > 0 && marks > 0;
+        withNs += with;
+        withoutNs += without;
+        marksNs += marks;
+    }
+    if (!painted) {
+        state.SkipWithError("a start-up was not painted, or its marks never came");
+        return;
+    }
+    const double runs = double(state.iterations());
+    state.counters["with_ms"] = double(withNs) / runs / 1e6;
+    state.counters["without_ms"] = double(withoutNs) / runs / 1e6;
+    state.counters["marks_ms"] = double(marksNs) / runs / 1e6;
+    state.counters["ratio"] = double(withNs) / double(withoutNs);
+}
+BENCHMARK(BM_StartUpWithHistoryMetYesterdayOverWithout)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

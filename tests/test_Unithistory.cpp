@@ -1,11 +1,15 @@
 #include "history/Unithistory.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "history/Unithistory_file.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -17,14 +21,6 @@ constexpr std::int64_t kMonday = 1'796'000'000;
 
 class HistoryTest : public ::testing::Test {
 protected:
-    // The marks of the works of a load, by link.
-    std::vector<std::uint8_t> Load(CHistory& history, const std::vector<TMetWork>& works,
-                                   std::int64_t now) {
-        std::vector<std::uint8_t> marks;
-        history.RecordLoad(works, now, marks);
-        return marks;
-    }
-
     TTempFolder folder;
     const std::string path = (folder.Path() / "data" / "history.sqlite").string();
 };
@@ -35,12 +31,12 @@ TEST_F(HistoryTest, MarksNewUpdatedSeenAndOpenedWorksOverTwoLoads) {
         std::string link, firstSize, secondSize;
         bool openedBetween, seenBetween;
         std::uint8_t firstMarks, secondMarks;
-        std::string seenSize;  // told in the second load's details
+        std::string seenSize;  // told in the second load's marks
     } rows[] = {
-        {"met twice alike, never seen: still new", "/a", "1k", "1k", false, false, kUnseen,
-         kUnseen, ""},
-        {"seen, then grown: updated", "/b", "2k", "5k", false, true, kUnseen,
-         kUnseen | kUpdated, "2k"},
+        {"met twice alike, never seen: still new", "/a", "1k", "1k", false, false, kUnseen, kUnseen,
+         ""},
+        {"seen, then grown: updated", "/b", "2k", "5k", false, true, kUnseen, kUnseen | kUpdated,
+         "2k"},
         {"opened, then grown: updated and opened", "/c", "3k", "4k", true, false, kUnseen,
          kUnseen | kUpdated | kOpened, "3k"},
         {"seen, met alike: nothing", "/d", "4k", "4k", false, true, kUnseen, 0, ""},
@@ -55,10 +51,10 @@ TEST_F(HistoryTest, MarksNewUpdatedSeenAndOpenedWorksOverTwoLoads) {
         }
         second.push_back({row.link, row.secondSize});
     }
-    std::vector<std::uint8_t> firstMarks, secondMarks;
+    TPageMarks before;
     {
         CHistory history(path, kMonday);
-        firstMarks = Load(history, first, kMonday);
+        before = history.RecordLoad(first, kMonday);
         for (const Row& row : rows) {
             if (row.openedBetween) {
                 history.MarkOpened(row.link, kMonday + 60);
@@ -70,59 +66,208 @@ TEST_F(HistoryTest, MarksNewUpdatedSeenAndOpenedWorksOverTwoLoads) {
         }
     }
     // A restart in between: the marks come from the file.
-    CHistory history(path, kMonday + kDay);
-    secondMarks = Load(history, second, kMonday + kDay);
+    const TPageMarks after = CHistory(path, kMonday + kDay).RecordLoad(second, kMonday + kDay);
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         const Row& row = rows[i];
         SCOPED_TRACE(row.label);
         if (!row.firstSize.empty()) {
-            EXPECT_EQ(firstMarks[i], row.firstMarks);
+            EXPECT_EQ(before.marks[i], row.firstMarks);
         }
-        EXPECT_EQ(secondMarks[i], row.secondMarks);
-        const std::optional<TWorkDetails> details = history.Details(row.link);
-        ASSERT_TRUE(details);
-        EXPECT_EQ(details->seenSize, row.seenSize);
-        EXPECT_EQ(details->firstMet, row.firstSize.empty() ? kMonday + kDay : kMonday);
+        EXPECT_EQ(after.marks[i], row.secondMarks);
+        const auto seen = after.seenSizes.find(std::uint32_t(i));
+        EXPECT_EQ(seen == after.seenSizes.end() ? "" : seen->second, row.seenSize);
+        EXPECT_EQ(after.firstMet[i], row.firstSize.empty() ? kMonday + kDay : kMonday);
     }
-    EXPECT_FALSE(history.Details("/unknown"));
 }
 
-TEST_F(HistoryTest, ForgetsWorksNotMetForAYear) {
-    const std::vector<TMetWork> both = {{"/old", "1k"}, {"/kept", "1k"}};
-    const std::vector<TMetWork> kept = {{"/kept", "1k"}};
-    CHistory history(path, kMonday);
-    Load(history, both, kMonday);
-    Load(history, kept, kMonday + 200 * kDay);
-    Load(history, kept, kMonday + CHistory::kForgetAfterSeconds);
-    EXPECT_TRUE(history.Details("/old")) << "a year to the second is not over a year";
-    Load(history, kept, kMonday + CHistory::kForgetAfterSeconds + kDay);
-    EXPECT_FALSE(history.Details("/old"));
-    EXPECT_TRUE(history.Details("/kept"));
-    EXPECT_FALSE(CHistory(path, kMonday).Details("/old")) << "gone from the file too";
+// A clock that was wrong for a start forgets nothing and moves no date back; a year and its
+// refresh lag without a work, by the clock and by the newest meeting alike, forgets it.
+TEST_F(HistoryTest, OnlyAYearWithoutAWorkByClockAndHistoryAlikeForgetsIt) {
+    const struct Row {
+        const char* label;
+        std::vector<int> pageLoadDays;  // loads without "/old", days after it was met
+        int checkDay;
+        bool oldKept;
+    } rows[] = {
+        {"daily loads", {1, 2}, 3, true},
+        {"one start 400 days ahead, then the right clock", {400}, 1, true},
+        {"one start 400 days behind, then the right clock", {-400}, 1, true},
+        {"a year and its lag away from the page, two loads after", {200, 396, 397}, 398, false},
+        {"the same with the clock back to the year's start", {200, 396, 10}, 397, true},
+    };
+    const std::vector<TMetWork> page = {{"/seen", "1k"}, {"/new", "2k"}};
+    std::vector<TMetWork> all = page;
+    all.push_back({"/old", "3k"});
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        fs::remove_all(fs::path(path).parent_path());
+        {
+            CHistory history(path, kMonday);
+            history.RecordLoad(all, kMonday);
+            const std::string_view seen = "/seen";
+            history.MarkSeen({&seen, 1});
+            for (const int day : row.pageLoadDays) {
+                history.RecordLoad(page, kMonday + day * kDay);
+            }
+        }
+        const std::int64_t checked = kMonday + row.checkDay * kDay;
+        const TPageMarks marks = CHistory(path, checked).RecordLoad(all, checked);
+        EXPECT_EQ(marks.marks, (std::vector<std::uint8_t>{0, kUnseen, kUnseen}));
+        EXPECT_EQ(marks.firstMet[0], kMonday);
+        EXPECT_EQ(marks.firstMet[1], kMonday);
+        EXPECT_EQ(marks.firstMet[2], row.oldKept ? kMonday : checked);
+    }
 }
 
-TEST_F(HistoryTest, ADamagedFileIsMovedAsideAndANewHistoryMade) {
-    fs::create_directories(fs::path(path).parent_path());
-    const std::string damaged(4096, 'x');
-    folder.Write("data/history.sqlite", damaged);
+TEST_F(HistoryTest, TheTableFindsEveryWorkAfterGrowingPastItsFirstSize) {
+    std::vector<std::string> links;
+    for (int i = 0; i < 5000; ++i) {
+        links.push_back("/w/" + std::to_string(i));
+    }
+    std::vector<TMetWork> few, many;
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        (i < 10 ? few : many).push_back({links[i], "1k"});
+    }
+    many.insert(many.end(), few.begin(), few.end());
+    std::vector<std::string_view> all(links.begin(), links.end());
     CHistory history(path, kMonday);
-    EXPECT_EQ(history.MovedAside(), path + ".damaged-" + std::to_string(kMonday));
-    EXPECT_EQ(folder.Read("data/history.sqlite.damaged-" + std::to_string(kMonday)), damaged);
-    EXPECT_EQ(Load(history, {{"/a", "1k"}}, kMonday), std::vector<std::uint8_t>{kUnseen});
+    history.RecordLoad(few, kMonday);
+    history.MarkSeen({all.data(), 10});
+    const TPageMarks grown = history.RecordLoad(many, kMonday);
+    EXPECT_EQ(std::count(grown.marks.begin(), grown.marks.end(), kUnseen), 4990);
+    history.MarkSeen(all);
+    const TPageMarks again = history.RecordLoad(many, kMonday);
+    EXPECT_EQ(std::count(again.marks.begin(), again.marks.end(), 0), 5000);
+}
 
+TEST_F(HistoryTest, AFailedTransactionLeavesMemoryAndFileAgreeing) {
+    CHistory history(path, kMonday);
+    history.RecordLoad({{{"/a", "1k"}, {"/b", "1k"}}}, kMonday);
+    const std::string_view a = "/a";
+    history.MarkSeen({&a, 1});
+    {
+        // Fails the load on its last write, after "/a" grew and "/c" was added.
+        CDatabase other(path, 1000);
+        other.Execute(
+            "CREATE TRIGGER fail BEFORE INSERT ON works WHEN NEW.link = X'2F78' "
+            "BEGIN SELECT RAISE(ABORT, 'planted'); END");
+    }
+    EXPECT_THROW(history.RecordLoad({{{"/a", "2k"}, {"/c", "1k"}, {"/x", "1k"}}}, kMonday),
+                 CHistoryError);
+    CDatabase(path, 1000).Execute("DROP TRIGGER fail");
+    const std::vector<TMetWork> page = {{"/a", "1k"}, {"/b", "1k"}, {"/c", "1k"}};
+    const std::vector<std::uint8_t> expected = {0, kUnseen, kUnseen};
+    EXPECT_EQ(CHistory(path, kMonday).RecordLoad(page, kMonday).marks, expected) << "the file";
+    EXPECT_EQ(history.RecordLoad(page, kMonday).marks, expected) << "the memory";
+}
+
+TEST_F(HistoryTest, AnUnusableFileIsMovedAsideWholeAndAnOlderOneUpgraded) {
+    const std::string firstLayout =
+        "CREATE TABLE works(link BLOB PRIMARY KEY, size BLOB NOT NULL, seen_size BLOB NOT "
+        "NULL, first_met INTEGER NOT NULL, last_met INTEGER NOT NULL, opened INTEGER NOT NULL, "
+        "seen INTEGER NOT NULL) WITHOUT ROWID;"
+        "INSERT INTO works VALUES(X'2F61', X'316B', X'', 1, 1796000000, 0, 1)";
+    const struct Row {
+        const char* label;
+        std::string garbage;  // the file's bytes, or empty for made by sql
+        std::string sql;
+        bool moved;
+        THistoryFault why;
+    } rows[] = {
+        {"no database at all", std::string(4096, 'x'), "", true, THistoryFault::damaged},
+        {"a later version", "", firstLayout + "; PRAGMA user_version=2", true,
+         THistoryFault::foreign},
+        {"another program's table", "", "CREATE TABLE notes(x)", true, THistoryFault::foreign},
+        {"works of other columns", "", "CREATE TABLE works(link, size)", true,
+         THistoryFault::foreign},
+        {"the first layout, without a version", "", firstLayout, false, THistoryFault::damaged},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        fs::remove_all(fs::path(path).parent_path());
+        fs::create_directories(fs::path(path).parent_path());
+        if (row.sql.empty()) {
+            folder.Write("data/history.sqlite", row.garbage);
+        } else {
+            CDatabase(path, 1000).Execute(row.sql.c_str());
+        }
+        const std::string bytes = folder.Read("data/history.sqlite");
+        CHistory history(path, kMonday);
+        const TPageMarks marks = history.RecordLoad({{{"/a", "1k"}}}, kMonday);
+        if (row.moved) {
+            EXPECT_EQ(history.MovedAside(), path + ".damaged-" + std::to_string(kMonday));
+            EXPECT_EQ(history.WhyMovedAside(), row.why);
+            EXPECT_EQ(folder.Read("data/history.sqlite.damaged-" + std::to_string(kMonday)), bytes);
+        } else {
+            EXPECT_EQ(history.MovedAside(), "");
+            EXPECT_EQ(marks.marks, std::vector<std::uint8_t>{0}) << "its row kept";
+            EXPECT_EQ(CDatabase(path, 1000).Integer("PRAGMA user_version"), kHistorySchemaVersion);
+        }
+    }
     EXPECT_THROW(CHistory((folder.Path() / "data" / "history.sqlite" / "x").string(), kMonday),
-                 std::runtime_error)
+                 CHistoryError)
         << "a folder that is a file: nothing to move aside, an error";
+}
+
+// Copies of the program started at the same moment on a damaged file, round after round, at the
+// same clock second: each says only what it did, and every damaged file is kept.
+TEST_F(HistoryTest, CopiesStartingAtOnceOnADamagedFileKeepItAndTellTheTruth) {
+    constexpr int kRounds = 30;
+    fs::create_directories(fs::path(path).parent_path());
+    std::map<std::string, std::string> kept;  // moved-aside name: the damaged bytes
+    for (int round = 0; round < kRounds; ++round) {
+        const std::string damaged =
+            "damaged round " + std::to_string(round) + std::string(600, '#');
+        folder.Write("data/history.sqlite", damaged);
+        int start[2];
+        ASSERT_EQ(pipe(start), 0);
+        pid_t children[2];
+        for (int copy = 0; copy < 2; ++copy) {
+            children[copy] = fork();
+            if (children[copy] == 0) {
+                char go;
+                close(start[1]);
+                (void)!read(start[0], &go, 1);
+                int status = 1;
+                try {
+                    CHistory history(path, kMonday);
+                    folder.Write("said-" + std::to_string(copy), history.MovedAside());
+                    status = 0;
+                } catch (...) {
+                }
+                _exit(status);
+            }
+        }
+        close(start[0]);
+        close(start[1]);  // both copies go
+        std::vector<std::string> moves;
+        for (int copy = 0; copy < 2; ++copy) {
+            int status = -1;
+            waitpid(children[copy], &status, 0);
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            const std::string said = folder.Read("said-" + std::to_string(copy));
+            if (!said.empty()) {
+                moves.push_back(said);
+            }
+        }
+        ASSERT_EQ(moves.size(), 1u) << "round " << round << ": one copy found the damage";
+        EXPECT_TRUE(kept.emplace(moves[0], damaged).second) << moves[0] << " was used before";
+    }
+    for (const auto& [name, bytes] : kept) {
+        EXPECT_EQ(folder.Read(fs::path(name).lexically_relative(folder.Path()).string()), bytes)
+            << name;
+    }
 }
 
 TEST_F(HistoryTest, TwoCopiesShareTheFile) {
     CHistory one(path, kMonday);
     CHistory other(path, kMonday);
     const std::vector<TMetWork> page = {{"/a", "1k"}, {"/b", "2k"}};
-    Load(one, page, kMonday);
-    EXPECT_EQ(Load(other, page, kMonday), (std::vector<std::uint8_t>{kUnseen, kUnseen}));
+    one.RecordLoad(page, kMonday);
+    EXPECT_EQ(other.RecordLoad(page, kMonday).marks, (std::vector<std::uint8_t>{kUnseen, kUnseen}));
     other.MarkOpened("/a", kMonday + 1);
-    EXPECT_EQ(Load(one, page, kMonday + 2), (std::vector<std::uint8_t>{kOpened, kUnseen}))
+    EXPECT_EQ(one.RecordLoad(page, kMonday + 2).marks,
+              (std::vector<std::uint8_t>{kOpened, kUnseen}))
         << "what the other copy wrote is read in";
 }
 

@@ -75,6 +75,10 @@ protected:
         form->show();
         return *form;
     }
+    // Handles events until the history's marks of the page shown have come.
+    void WaitForMarks() {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return form->MarksShown(); }, 10'000));
+    }
     // The titles in the table, in row order.
     QStringList Titles() const {
         QStringList titles;

@@ -269,9 +269,13 @@ TEST_F(WindowTest, AHistoryThatCannotBeOpenedIsToldOnceAndTheWindowWorksWithoutM
     WriteFile("data", "a file where the history's folder should be");
     WriteFile("short.shtml", PageOfSizes({"1k", "2k"}));
     TForm1& w = Open();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !errors.empty(); }, 10'000));
     QCoreApplication::processEvents();
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].contains(QString::fromUtf8("История произведений недоступна")));
+    EXPECT_EQ(errors[0], QApplication::applicationName() + "|" +
+                             QString::fromUtf8("История произведений «%1» недоступна, пометки не "
+                                               "показываются: ошибка чтения или записи файла.")
+                                 .arg(folder.filePath("data")));
     EXPECT_FALSE(w.UnseenCheck->isEnabled());
     EXPECT_FALSE(w.MarkSeenButton->isEnabled());
     EXPECT_EQ(Titles(), QStringList({"T0", "T1"}));

@@ -17,6 +17,7 @@ protected:
                                      ListingRow({"/w/1 $(touch pwned) `touch pwned`;-x", "T1", "2k",
                                                  "G", "/a 1/", "N1", "y"}));
         Open();
+        WaitForMarks();
     }
     void DoubleClick(int col, int row) {
         const QModelIndex index = form->Table1->model()->index(row - 1, col);
@@ -108,6 +109,7 @@ TEST_F(LinkTest, UnseenWorksAreBoldOpenedOnesDimmedAndSeenOnesPlain) {
                               "N1", "y"}) +
                   "\n" + ListingRow({"/w/2.shtml", "T2", "5k", "G", "/a2/", "N2", "z"}));
     form->Button1->click();
+    WaitForMarks();
     EXPECT_EQ(Titles(), QStringList({"T1", "T2"}));
     EXPECT_EQ(form->UnseenCheck->text(), unseen(2));
     const QAbstractItemModel* cells = form->Table1->model();

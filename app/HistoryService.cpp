@@ -1,0 +1,214 @@
+#include "app/HistoryService.h"
+
+#include <QThread>
+#include <QTimer>
+#include <ctime>
+#include <deque>
+#include <set>
+
+namespace {
+
+// How long opening and each call wait for another copy's lock before they are tried again
+// later; short, so that the thread can stop soon when the window closes.
+constexpr int kBusyMs = 250;
+
+QString FileName(const std::string& path) {
+    return QString::fromStdString(path);
+}
+
+}  // namespace
+
+// Lives on the history's thread: opens the history there and runs the queued calls on it.
+class THistoryWorker : public QObject {
+public:
+    THistoryWorker(std::string path, THistoryService* service)
+        : path(std::move(path)), service(service) {}
+
+    void Add(std::function<void(CHistory&)> job) {
+        jobs.push_back(std::move(job));
+        Pump();
+    }
+
+    // Runs what is queued, trying a locked file again later; finally, once more and no later.
+    void Pump(bool finally = false) {
+        if (retrying && !finally) {
+            return;  // the timer comes back
+        }
+        retrying = false;
+        try {
+            if (!off && !history) {
+                history = std::make_unique<CHistory>(path, std::time(nullptr), kBusyMs);
+                if (!history->MovedAside().empty()) {
+                    TellMovedAside();
+                }
+            }
+            while (!off && !jobs.empty()) {
+                jobs.front()(*history);
+                jobs.pop_front();
+                lockedSince = 0;
+            }
+        } catch (const CHistoryError& failure) {
+            if (failure.fault == THistoryFault::locked && !finally) {
+                WaitForLock(failure);
+                return;
+            }
+            // Opening failed: there is no history this run. A call failed: it is dropped, as
+            // the file and the history in memory are as before it.
+            const bool closed = !history;
+            off = off || closed;
+            Tell(failure, closed);
+            if (off) {
+                jobs.clear();
+            } else if (!jobs.empty()) {
+                jobs.pop_front();
+                Pump(finally);
+            }
+        }
+    }
+
+private:
+    void WaitForLock(const CHistoryError& failure) {
+        const std::time_t now = std::time(nullptr);
+        if (lockedSince == 0) {
+            lockedSince = now;
+        } else if ((now - lockedSince) * 1000 >= THistoryService::kTellLockedMs) {
+            Tell(failure, false);
+        }
+        retrying = true;
+        QTimer::singleShot(THistoryService::kRetryMs, this, [this] {
+            retrying = false;
+            Pump();
+        });
+    }
+
+    void Tell(const CHistoryError& failure, bool closed) {
+        if (!told.insert(failure.fault).second) {
+            return;
+        }
+        Send(HistoryFailureMessage(failure, closed), closed);
+    }
+
+    void TellMovedAside() {
+        const QString message =
+            (history->WhyMovedAside() == THistoryFault::foreign
+                 ? QStringLiteral("История произведений «%1» записана другой версией программы "
+                                  "и сохранена как «%2»; начата новая история")
+                 : QStringLiteral("История произведений «%1» была повреждена и сохранена как "
+                                  "«%2»; начата новая история"))
+                .arg(FileName(path), FileName(history->MovedAside()));
+        Send(message, false);
+    }
+
+    void Send(const QString& message, bool closed) {
+        QMetaObject::invokeMethod(
+            service,
+            [service = service, message, closed] {
+                if (service->onTell) {
+                    service->onTell(message, closed);
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
+    const std::string path;
+    THistoryService* const service;
+    std::unique_ptr<CHistory> history;
+    std::deque<std::function<void(CHistory&)>> jobs;
+    std::set<THistoryFault> told;
+    std::time_t lockedSince = 0;
+    bool retrying = false;
+    bool off = false;
+};
+
+QString HistoryFailureMessage(const CHistoryError& failure, bool off) {
+    QString reason;
+    switch (failure.fault) {
+        case THistoryFault::noSpace:
+            reason = QStringLiteral("на диске нет места");
+            break;
+        case THistoryFault::noRight:
+            reason = QStringLiteral("нет права на запись");
+            break;
+        case THistoryFault::locked:
+            reason = QStringLiteral("файл занят другой запущенной копией программы");
+            break;
+        case THistoryFault::damaged:
+            reason = QStringLiteral("файл повреждён");
+            break;
+        case THistoryFault::foreign:
+            reason = QStringLiteral("файл записан другой программой");
+            break;
+        case THistoryFault::failed:
+            reason = QStringLiteral("ошибка чтения или записи файла");
+            break;
+    }
+    return (off ? QStringLiteral("История произведений «%1» недоступна, пометки не "
+                                 "показываются: %2")
+                : QStringLiteral("Не удалось записать историю произведений «%1»: %2"))
+        .arg(FileName(failure.path), reason);
+}
+
+THistoryService::THistoryService(const std::string& path, QObject* parent)
+    : QObject(parent), thread(new QThread), worker(new THistoryWorker(path, this)) {
+    worker->moveToThread(thread);
+    thread->start();
+    Post(nullptr);  // opens the history at once
+}
+
+THistoryService::~THistoryService() {
+    QMetaObject::invokeMethod(
+        worker,
+        [worker = worker, thread = thread] {
+            worker->Pump(true);
+            thread->quit();
+        },
+        Qt::QueuedConnection);
+    thread->wait();
+    delete worker;
+    delete thread;
+}
+
+void THistoryService::Post(std::function<void(CHistory&)> job) {
+    QMetaObject::invokeMethod(
+        worker,
+        [worker = worker, job = std::move(job)]() mutable {
+            if (job) {
+                worker->Add(std::move(job));
+            } else {
+                worker->Pump();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void THistoryService::RecordPage(THistoryPage page,
+                                 std::function<void(std::shared_ptr<const TPageMarks>)> marked) {
+    Post([this, page = std::move(page), marked = std::move(marked)](CHistory& history) {
+        std::vector<TMetWork> works;
+        works.reserve(page.records->size());
+        for (const TZRecord& record : *page.records) {
+            works.push_back({record.workLink, record.size});
+        }
+        auto marks =
+            std::make_shared<const TPageMarks>(history.RecordLoad(works, std::time(nullptr)));
+        QMetaObject::invokeMethod(
+            this, [marked, marks] { marked(marks); }, Qt::QueuedConnection);
+    });
+}
+
+void THistoryService::MarkOpened(std::string link) {
+    Post([link = std::move(link)](CHistory& history) {
+        history.MarkOpened(link, std::time(nullptr));
+    });
+}
+
+void THistoryService::MarkSeen(THistoryPage page, std::vector<std::uint32_t> records) {
+    Post([page = std::move(page), records = std::move(records)](CHistory& history) {
+        std::vector<std::string_view> links;
+        links.reserve(records.size());
+        for (const std::uint32_t record : records) {
+            links.push_back((*page.records)[record].workLink);
+        }
+        history.MarkSeen(links);
+    });
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "history/Unithistory_statement.h"
+
+// The history file's version, kept in PRAGMA user_version. Version 0 is the first layout, made
+// before the file carried a version.
+constexpr std::int64_t kHistorySchemaVersion = 1;
+
+// A history file made ready for use, and what had to be moved out of its way.
+struct TOpenedHistory {
+    std::unique_ptr<CDatabase> db;
+    // Where a damaged or foreign file was moved; empty when none was.
+    std::string movedAside;
+    THistoryFault whyMoved = THistoryFault::damaged;
+};
+
+// Opens the history file at path, creating it and its folder when missing, in WAL mode with
+// synchronous=FULL (a committed change survives a power cut, and another copy may read while
+// one writes), at kHistorySchemaVersion, an older file upgraded in one transaction. read then
+// reads it in. A file that is no SQLite database, is damaged (read may throw a damaged fault
+// too), or holds a later or another program's schema is moved aside to "<path>.damaged-<now>"
+// (with "-2", "-3"... when taken; its journal files beside it), never replacing a file, and a
+// new file is made. Two copies of the program opening at once take turns through a lock on the
+// folder, so each moves only the file it found unusable. Throws CHistoryError; a lock held by
+// another copy gives the locked fault after busyMs.
+TOpenedHistory OpenHistoryFile(const std::string& path, std::int64_t now, int busyMs,
+                               const std::function<void(CDatabase&)>& read);
