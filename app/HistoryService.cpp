@@ -1,12 +1,20 @@
 #include "app/HistoryService.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+#include <QEvent>
 #include <QThread>
 #include <QTimer>
+#include <QWidget>
+
 #include <ctime>
 #include <deque>
 #include <set>
 
 namespace {
+
+// The history thread's nice value: when the cores are busy, the window's thread goes first.
+constexpr int kNiceness = 10;
 
 // How long opening and each call wait for another copy's lock before they are tried again
 // later; short, so that the thread can stop soon when the window closes.
@@ -151,11 +159,33 @@ QString HistoryFailureMessage(const CHistoryError& failure, bool off) {
 THistoryService::THistoryService(const std::string& path, QObject* parent)
     : QObject(parent), thread(new QThread), worker(new THistoryWorker(path, this)) {
     worker->moveToThread(thread);
-    thread->start();
-    Post(nullptr);  // opens the history at once
+    connect(thread, &QThread::started, worker,
+            [] { setpriority(PRIO_PROCESS, gettid(), kNiceness); });
+    Post(nullptr);  // opens the history once started
+}
+
+void THistoryService::StartAfterPaintOf(QWidget* widget) {
+    widget->installEventFilter(this);
+    QTimer::singleShot(kStartLatestMs, this, [this] { Start(); });
+}
+
+bool THistoryService::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Paint) {
+        watched->removeEventFilter(this);
+        // After the paint that is under way.
+        QTimer::singleShot(0, this, [this] { Start(); });
+    }
+    return false;
+}
+
+void THistoryService::Start() {
+    if (!thread->isRunning() && !thread->isFinished()) {
+        thread->start();
+    }
 }
 
 THistoryService::~THistoryService() {
+    Start();
     QMetaObject::invokeMethod(
         worker,
         [worker = worker, thread = thread] {

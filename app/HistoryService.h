@@ -11,6 +11,7 @@
 #include "history/Unithistory.h"
 
 class QThread;
+class QWidget;
 class THistoryWorker;
 
 // A loaded page as the history needs it: its records and the text they point into, shared, so
@@ -30,7 +31,10 @@ public:
     static constexpr int kRetryMs = 500;
     static constexpr int kTellLockedMs = 30'000;
 
-    // Starts opening the history at path.
+    // At the latest, the history starts this long after it was made.
+    static constexpr int kStartLatestMs = 1000;
+
+    // Makes the history at path, to be opened once the window has painted: see StartAfterPaintOf.
     THistoryService(const std::string& path, QObject* parent);
     // Runs the calls queued so far (one more try when the file is locked), then stops.
     ~THistoryService() override;
@@ -44,12 +48,21 @@ public:
     // The works numbered records of page are seen.
     void MarkSeen(THistoryPage page, std::vector<std::uint32_t> records);
 
+    // Starts opening the history, and the calls queued meanwhile, once widget was first painted
+    // (or kStartLatestMs after this call), so that reading the history does not compete with the
+    // window's own start-up for the cores and the memory.
+    void StartAfterPaintOf(QWidget* widget);
+
     // Told, on the window's thread, one sentence for the user: a failure (at most once per kind
     // in a run) or a file moved aside. off: the history is closed for the rest of the run.
     std::function<void(const QString& message, bool off)> onTell;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void Post(std::function<void(CHistory&)> job);
+    void Start();
 
     QThread* thread;
     THistoryWorker* worker;

@@ -13,6 +13,7 @@
 void TForm1::OpenHistory(const std::string& path) {
     if (!path.empty()) {
         history = new THistoryService(path, this);
+        history->StartAfterPaintOf(Table1->viewport());
         history->onTell = [this](const QString& message, bool off) {
             if (off) {
                 CloseHistory();

@@ -259,6 +259,20 @@ TEST_F(HistoryTest, CopiesStartingAtOnceOnADamagedFileKeepItAndTellTheTruth) {
     }
 }
 
+// What a power cut leaves, once every synced byte is on the disk: the files as they are now.
+TEST_F(HistoryTest, ACommittedLoadIsInTheFilesWhileTheHistoryIsStillOpen) {
+    CHistory history(path, kMonday);
+    history.RecordLoad({{{"/a", "1k"}}}, kMonday);
+    const fs::path copy = folder.Path() / "copy";
+    fs::create_directories(copy);
+    for (const char* file : {"history.sqlite", "history.sqlite-wal"}) {
+        fs::copy_file(fs::path(path).parent_path() / file, copy / file);
+    }
+    const TPageMarks marks = CHistory((copy / "history.sqlite").string(), kMonday + kDay)
+                                 .RecordLoad({{{"/a", "1k"}}}, kMonday + kDay);
+    EXPECT_EQ(marks.firstMet, std::vector<std::int64_t>{kMonday});
+}
+
 TEST_F(HistoryTest, TwoCopiesShareTheFile) {
     CHistory one(path, kMonday);
     CHistory other(path, kMonday);

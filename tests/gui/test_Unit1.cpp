@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/Cp1251.h"
+#include "app/HistoryService.h"
 #include "app/RecordTableModel.h"
 #include "filter/Unitfilter.h"
 #include "tests/gui/WindowFixture.h"
@@ -280,6 +281,21 @@ TEST_F(WindowTest, AHistoryThatCannotBeOpenedIsToldOnceAndTheWindowWorksWithoutM
     EXPECT_FALSE(w.MarkSeenButton->isEnabled());
     EXPECT_EQ(Titles(), QStringList({"T0", "T1"}));
     EXPECT_FALSE(w.Table1->model()->index(0, 0).data(Qt::FontRole).isValid());
+}
+
+TEST_F(WindowTest, AHistoryLockedByAnotherCopyHoldsNeitherTheTableNorTheMarksAfterTheLock) {
+    WriteFile("short.shtml", PageOfSizes({"1k", "2k"}));
+    CHistory(HistoryPath(), 0);
+    CDatabase other(HistoryPath(), 0);
+    other.Execute("BEGIN EXCLUSIVE");
+    TForm1& w = Open();
+    EXPECT_EQ(Titles(), QStringList({"T0", "T1"}));
+    QTest::qWait(3 * THistoryService::kRetryMs);
+    EXPECT_FALSE(w.MarksShown());
+    other.Execute("COMMIT");
+    WaitForMarks();
+    EXPECT_EQ(w.UnseenCheck->text(), QString::fromUtf8("Только непросмотренные (2)"));
+    EXPECT_TRUE(errors.isEmpty());
 }
 
 TEST(ErrorBox, AddsAFullStopUnlessTheMessageEndsAtOrBelowIt) {
