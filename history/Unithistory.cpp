@@ -87,10 +87,7 @@ void CHistory::WriteDirty() {
 }
 
 void CHistory::Forget(std::int64_t before) {
-    const std::uint32_t thisLoad = loads;
-    const auto stale = [&](const THistoryWork& work) {
-        return work.lastMet < before && work.lastLoad != thisLoad;
-    };
+    const auto stale = [before](const THistoryWork& work) { return work.lastMet < before; };
     if (std::none_of(works.Works().begin(), works.Works().end(), stale)) {
         return;
     }
@@ -137,7 +134,6 @@ void CHistory::Touch(THistoryWork& work) {
 TPageMarks CHistory::RecordLoad(std::span<const TMetWork> met, std::int64_t now) {
     TPageMarks page;
     Transact([&] {
-        ++loads;
         std::int64_t newest = 0;
         for (const THistoryWork& work : works.Works()) {
             newest = std::max(newest, work.lastMet);
@@ -179,13 +175,14 @@ TPageMarks CHistory::RecordLoad(std::span<const TMetWork> met, std::int64_t now)
                 work->lastMet = now;
                 Touch(*work);
             }
-            work->lastLoad = loads;
             page.marks[i] = MarksOf(*work);
             page.firstMet[i] = work->firstMet;
             if (page.marks[i] & kUpdated) {
                 page.seenSizes.emplace(std::uint32_t(i), work->seenSize);
             }
         }
+        // The works of this page were all met within kMetRefreshDays of now, or later than now:
+        // none is before judgedAt by more than that.
         const std::int64_t judgedAt = newest == 0 ? now : std::min(now, newest);
         Forget(judgedAt - kForgetAfterSeconds - kMetRefreshDays * kSecondsPerDay);
     });

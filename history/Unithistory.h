@@ -101,7 +101,6 @@ private:
     // Links of the works forgotten by the transaction under way.
     std::vector<std::string> forgotten;
     std::int64_t dataVersion = -1;
-    std::uint32_t loads = 0;
     std::string movedAside;
     THistoryFault whyMoved = THistoryFault::damaged;
 };

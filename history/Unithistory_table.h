@@ -16,7 +16,6 @@ struct THistoryWork {
     std::int64_t opened = 0;  // 0: never
     bool seen = false;
     bool dirty = false;          // changed in the transaction under way
-    std::uint32_t lastLoad = 0;  // the number of the last load in this run that met it
 };
 
 // The works of the history in memory, found by link. A loaded page looks up each of its works:
