@@ -15,7 +15,7 @@ struct THistoryWork {
     std::int64_t lastMet = 0;
     std::int64_t opened = 0;  // 0: never
     bool seen = false;
-    bool dirty = false;          // changed in the transaction under way
+    bool dirty = false;  // changed in the transaction under way
 };
 
 // The works of the history in memory, found by link. A loaded page looks up each of its works:
