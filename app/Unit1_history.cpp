@@ -95,6 +95,11 @@ void TForm1::MarkSeenButtonClick() {
 }
 
 void TForm1::ShowUnseenCount() {
+    if (!pageMarks) {
+        // No count is better than a wrong one while the marks are on their way.
+        UnseenCheck->setText(QStringLiteral("Только непросмотренные"));
+        return;
+    }
     const std::shared_ptr<const std::vector<std::uint8_t>> marks = PageMarks();
     const auto unseen = std::count_if(marks->begin(), marks->end(),
                                       [](std::uint8_t mark) { return mark & kUnseen; });
