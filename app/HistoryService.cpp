@@ -56,25 +56,31 @@ public:
                 lockedSince = 0;
             }
         } catch (const CHistoryError& failure) {
-            if (failure.fault == THistoryFault::locked && !finally) {
-                WaitForLock(failure);
-                return;
-            }
-            // Opening failed: there is no history this run. A call failed: it is dropped, as
-            // the file and the history in memory are as before it.
-            const bool closed = !history;
-            off = off || closed;
-            Tell(failure, closed);
-            if (off) {
-                jobs.clear();
-            } else if (!jobs.empty()) {
-                jobs.pop_front();
-                Pump(finally);
-            }
+            Failed(failure, finally);
+        } catch (const std::exception& failure) {
+            Failed(CHistoryError(THistoryFault::failed, path, failure.what()), finally);
         }
     }
 
 private:
+    void Failed(const CHistoryError& failure, bool finally) {
+        if (failure.fault == THistoryFault::locked && !finally) {
+            WaitForLock(failure);
+            return;
+        }
+        // Opening failed: there is no history this run. A call failed: it is dropped, as the
+        // file and the history in memory are as before it.
+        const bool closed = !history;
+        off = off || closed;
+        Tell(failure, closed);
+        if (off) {
+            jobs.clear();
+        } else if (!jobs.empty()) {
+            jobs.pop_front();
+            Pump(finally);
+        }
+    }
+
     void WaitForLock(const CHistoryError& failure) {
         const std::time_t now = std::time(nullptr);
         if (lockedSince == 0) {
