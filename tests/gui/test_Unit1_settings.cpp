@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "app/Cp1251.h"
@@ -299,7 +300,10 @@ TEST_F(SettingsTest, ClosingWithUnsavedSettingsAsksAndSavesOnlyWhenTold) {
     } rows[] = {
         {"cancel", "Отмена", false, false, {}},
         {"do not save", "Не сохранять", false, true, {}},
-        {"save, which fails", "Сохранить", true, false,
+        {"save, which fails",
+         "Сохранить",
+         true,
+         false,
          {QCoreApplication::applicationName() +
           U("|Не удалось сохранить настройки в «Settings.ini»: это папка, а не файл.")}},
         {"save", "Сохранить", false, true, {}},
@@ -324,6 +328,46 @@ TEST_F(SettingsTest, ClosingWithUnsavedSettingsAsksAndSavesOnlyWhenTold) {
     EXPECT_TRUE(w.close()) << "nothing changed since the save: closed at once, no question";
     QCoreApplication::processEvents();
     EXPECT_TRUE(question.asked.isEmpty());
+}
+
+TEST_F(SettingsTest, ClosingAsksAfterAChangeOfAnyOneSettingAlone) {
+    TForm1& w = Open();
+    store.GetAutorList1().push_back(TAutorInf::Make("/a1/", "One", ""));
+    store.GetAutorList2().push_back(TAutorInf::Make("/a2/", "Two", ""));
+    // Texts keep their length and ticks their count, so that only their content tells.
+    const struct {
+        const char* label;
+        std::function<void()> change;
+    } rows[] = {
+        {"upper size switch", [&] { w.SizeMaxCheck->toggle(); }},
+        {"upper size", [&] { w.SizeMaxEdit->setText(U("2000К")); }},
+        {"lower size switch", [&] { w.SizeMinCheck->toggle(); }},
+        {"lower size", [&] { w.SizeMinEdit->setText("200K"); }},
+        {"wanted authors switch", [&] { w.AutorCheck->toggle(); }},
+        {"unwanted authors switch", [&] { w.NotAutorCheck->toggle(); }},
+        {"genre switch", [&] { w.ZanrCheck->toggle(); }},
+        {"a genre ticked", [&] { w.ZanrList->SetChecked(3, true); }},
+        {"the tick moved to another genre",
+         [&] {
+             w.ZanrList->SetChecked(3, false);
+             w.ZanrList->SetChecked(4, true);
+         }},
+        {"a wanted author added",
+         [&] { store.GetAutorList1().push_back(TAutorInf::Make("/a3/", "", "")); }},
+        {"a wanted author's name", [&] { CopyCapped(store.GetAutorList1()[0].name, "Uno"); }},
+        {"an unwanted author added",
+         [&] { store.GetAutorList2().push_back(TAutorInf::Make("/a4/", "", "")); }},
+        {"an unwanted author's link", [&] { CopyCapped(store.GetAutorList2()[0].link, "/b2/"); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        w.Button8->click();  // the change is measured against what was saved last
+        row.change();
+        CloseQuestion question(U("Отмена"));
+        EXPECT_FALSE(w.close());
+        EXPECT_FALSE(question.asked.isEmpty());
+    }
+    EXPECT_TRUE(errors.isEmpty());
 }
 
 }  // namespace
