@@ -3,16 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <iomanip>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/ReferenceOrder.h"
 
 namespace {
+
+using ::testing::PrintToString;
 
 // Records whose title and size are the texts given; the other fields are empty.
 std::shared_ptr<const std::vector<TZRecord>> Records(const std::vector<const char*>& titles,
@@ -130,20 +130,6 @@ struct TiedPage {
 
 constexpr std::size_t kTiedRecords = 1500;
 
-// Bytes as a reader of a failure can tell them apart: every byte outside ASCII as \xNN.
-std::string Shown(std::string_view bytes) {
-    std::ostringstream out;
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b >= 0x20 && b < 0x80) {
-            out << c;
-        } else {
-            out << "\\x" << std::hex << std::setw(2) << std::setfill('0') << int(b);
-        }
-    }
-    return '"' + out.str() + '"';
-}
-
 TEST(RussianOrder, EveryPairOfWordsComparesAsTheReferenceSays) {
     std::mt19937 random(1);
     const std::vector<std::string> words = Words(random);
@@ -152,7 +138,7 @@ TEST(RussianOrder, EveryPairOfWordsComparesAsTheReferenceSays) {
             const std::string b = RandomCase(word, random);
             const int c = CompareRussian(a.c_str(), b.c_str());
             if ((c > 0) - (c < 0) != reference::CompareRussian(a, b)) {
-                FAIL() << Shown(a) << " against " << Shown(b) << " gave " << c;
+                FAIL() << PrintToString(a) << " against " << PrintToString(b) << " gave " << c;
             }
         }
     }
@@ -191,7 +177,7 @@ TEST(FindRule, AgreesWithTheReferenceOnEveryByteAndOnRandomCutsOfAPage) {
         for (const TZRecord& record : *page.records) {
             for (const char* text : {record.title, record.autorName}) {
                 if (finder.FoundIn(text) != reference::Contains(text, needle)) {
-                    FAIL() << Shown(needle) << " in " << Shown(text);
+                    FAIL() << PrintToString(needle) << " in " << PrintToString(text);
                 }
             }
         }
