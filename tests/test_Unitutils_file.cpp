@@ -20,14 +20,15 @@
 
 namespace fs = std::filesystem;
 
-// The test program is linked with fsync and rename wrapped (-Wl,--wrap): while a TSyncWatch is
-// alive, they are recorded, paths relative to its folder, and the sync of a folder may be made
-// to fail. Otherwise they do what they always do.
+// The test program is linked with fsync and rename wrapped (-Wl,--wrap), so that these tests
+// can watch what a save syncs and renames.
 extern "C" int __real_fsync(int fd);
 extern "C" int __real_rename(const char* from, const char* to);
 
 namespace {
 
+// While alive, records the wrapped calls, paths relative to folder, and makes the sync of a
+// folder fail with folderSyncError (0: never). Otherwise the calls do what they always do.
 class TSyncWatch {
 public:
     TSyncWatch(const fs::path& folder, int folderSyncError)
