@@ -23,39 +23,38 @@
 
 namespace {
 
-using TKey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
-using TCertificate = std::unique_ptr<X509, decltype(&X509_free)>;
-
 constexpr long kDay = 24 * 60 * 60;
-
-TKey NewKey() {
-    return {EVP_EC_gen("P-256"), &EVP_PKEY_free};
-}
 
 struct TValidity {
     long fromSeconds = -kDay;  // from now
     long toSeconds = kDay;
 };
 
-// A certificate for key with the common name, valid as given, signed by issuer (itself when
-// null); altNames ("DNS:localhost,IP:127.0.0.1") makes it a server's, none an authority's.
-TCertificate Issue(EVP_PKEY* key, const char* commonName, const char* altNames, TValidity validity,
-                   X509* issuer, EVP_PKEY* issuerKey) {
+// A key and a certificate for it.
+struct TIdentity {
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key{EVP_EC_gen("P-256"), &EVP_PKEY_free};
+    std::unique_ptr<X509, decltype(&X509_free)> certificate{X509_new(), &X509_free};
+};
+
+// An identity with the common name, valid as given, signed by issuer (by itself when null);
+// altNames ("DNS:localhost,IP:127.0.0.1") make it a server's, none an authority's.
+std::unique_ptr<TIdentity> Identity(const char* commonName, const char* altNames,
+                                    TValidity validity, const TIdentity* issuer) {
     static long serial = 0;
-    TCertificate certificate(X509_new(), &X509_free);
-    X509* x = certificate.get();
+    auto made = std::make_unique<TIdentity>();
+    X509* x = made->certificate.get();
+    X509* signer = issuer ? issuer->certificate.get() : x;
     X509_set_version(x, X509_VERSION_3);
     ASN1_INTEGER_set(X509_get_serialNumber(x), ++serial);
     X509_gmtime_adj(X509_getm_notBefore(x), validity.fromSeconds);
     X509_gmtime_adj(X509_getm_notAfter(x), validity.toSeconds);
-    X509_set_pubkey(x, key);
-    X509_NAME* name = X509_get_subject_name(x);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+    X509_set_pubkey(x, made->key.get());
+    X509_NAME_add_entry_by_txt(X509_get_subject_name(x), "CN", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
-    X509_set_issuer_name(x, issuer ? X509_get_subject_name(issuer) : name);
+    X509_set_issuer_name(x, X509_get_subject_name(signer));
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
-    X509V3_set_ctx(&context, issuer ? issuer : x, x, nullptr, nullptr, 0);
+    X509V3_set_ctx(&context, signer, x, nullptr, nullptr, 0);
     const auto add = [&](int nid, const char* value) {
         X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value);
         EXPECT_NE(extension, nullptr) << value;
@@ -68,17 +67,17 @@ TCertificate Issue(EVP_PKEY* key, const char* commonName, const char* altNames, 
         add(NID_basic_constraints, "critical,CA:TRUE");
         add(NID_key_usage, "critical,keyCertSign");
     }
-    EXPECT_GT(X509_sign(x, issuerKey ? issuerKey : key, EVP_sha256()), 0);
-    return certificate;
+    EXPECT_GT(X509_sign(x, (issuer ? issuer : made.get())->key.get(), EVP_sha256()), 0);
+    return made;
 }
 
 // A TLS server on loopback for one connection: it keeps the name the client asked for (SNI)
 // and, once the handshake went through, answers one get with "ok".
 class TTlsPeer {
 public:
-    TTlsPeer(X509* certificate, EVP_PKEY* key) : context(SSL_CTX_new(TLS_server_method())) {
-        SSL_CTX_use_certificate(context, certificate);
-        SSL_CTX_use_PrivateKey(context, key);
+    explicit TTlsPeer(const TIdentity& identity) : context(SSL_CTX_new(TLS_server_method())) {
+        SSL_CTX_use_certificate(context, identity.certificate.get());
+        SSL_CTX_use_PrivateKey(context, identity.key.get());
         SSL_CTX_set_tlsext_servername_arg(context, &serverName);
         SSL_CTX_set_tlsext_servername_callback(context, &KeepServerName);
         listener = ListenOnLoopback(1, port);
@@ -143,86 +142,47 @@ private:
 TEST(THttpClientTls, AcceptsOnlyACurrentCertificateOfATrustedAuthorityForTheNameAskedFor) {
     // A peer gone mid-handshake must fail the server's write, not end the test program.
     std::signal(SIGPIPE, SIG_IGN);
-    const TKey authorityKey = NewKey();
-    const TCertificate authority =
-        Issue(authorityKey.get(), "Folianta test authority", nullptr, {}, nullptr, nullptr);
+    const auto authority = Identity("Folianta test authority", nullptr, {}, nullptr);
+    const auto stranger = Identity("Unknown authority", nullptr, {}, nullptr);
     const TTempFolder folder;
     const std::string trusted = (folder.Path() / "authority.pem").string();
     {
         const std::unique_ptr<FILE, decltype(&fclose)> file(fopen(trusted.c_str(), "w"), &fclose);
-        ASSERT_TRUE(file && PEM_write_X509(file.get(), authority.get()));
+        ASSERT_TRUE(file && PEM_write_X509(file.get(), authority->certificate.get()));
     }
     ASSERT_EQ(setenv("SSL_CERT_FILE", trusted.c_str(), 1), 0);
-    const TKey strangerKey = NewKey();
-    const TCertificate stranger =
-        Issue(strangerKey.get(), "Unknown authority", nullptr, {}, nullptr, nullptr);
 
     const std::string refused = "Защищённое соединение не установлено: ";
-    const std::string notIssuedFor = refused + "сертификат сервера выдан не для ";
+    const std::string notFor = refused + "сертификат сервера выдан не для ";
     const std::string unknownIssuer =
         refused + "сертификат сервера выдан неизвестным удостоверяющим центром.";
     const char* both = "DNS:localhost,IP:127.0.0.1";
+    const TValidity current, past{-2 * kDay, -kDay}, future{kDay, 2 * kDay};
+    const TIdentity* ca = authority.get();
     const struct Row {
         const char* label;
         const char* altNames;
         TValidity validity;
-        X509* issuer;  // null: signed by itself
-        EVP_PKEY* issuerKey;
+        const TIdentity* issuer;  // null: signed by itself
         const char* host;
         std::string outcome;  // the body, or the error's message in UTF-8
     } rows[] = {
-        {"good, by name", both, {}, authority.get(), authorityKey.get(), "localhost", "ok"},
-        {"good, by address", both, {}, authority.get(), authorityKey.get(), "127.0.0.1", "ok"},
-        {"another name",
-         "DNS:other.example",
-         {},
-         authority.get(),
-         authorityKey.get(),
-         "localhost",
-         notIssuedFor + "localhost."},
-        {"another address",
-         "DNS:localhost,IP:127.0.0.2",
-         {},
-         authority.get(),
-         authorityKey.get(),
-         "127.0.0.1",
-         notIssuedFor + "127.0.0.1."},
-        {"an address where a name is asked for",
-         "IP:127.0.0.1",
-         {},
-         authority.get(),
-         authorityKey.get(),
-         "localhost",
-         notIssuedFor + "localhost."},
-        {"expired",
-         both,
-         {-2 * kDay, -kDay},
-         authority.get(),
-         authorityKey.get(),
-         "localhost",
+        {"good, by name", both, current, ca, "localhost", "ok"},
+        {"good, by address", both, current, ca, "127.0.0.1", "ok"},
+        {"another name", "DNS:other.example", current, ca, "localhost", notFor + "localhost."},
+        {"another address", "DNS:localhost,IP:127.0.0.2", current, ca, "127.0.0.1",
+         notFor + "127.0.0.1."},
+        {"an address for a name", "IP:127.0.0.1", current, ca, "localhost", notFor + "localhost."},
+        {"expired", both, past, ca, "localhost",
          refused + "срок действия сертификата сервера истёк."},
-        {"not yet valid",
-         both,
-         {kDay, 2 * kDay},
-         authority.get(),
-         authorityKey.get(),
-         "localhost",
+        {"not yet valid", both, future, ca, "localhost",
          refused + "срок действия сертификата сервера ещё не начался."},
-        {"untrusted authority",
-         both,
-         {},
-         stranger.get(),
-         strangerKey.get(),
-         "localhost",
-         unknownIssuer},
-        {"self-signed", both, {}, nullptr, nullptr, "localhost", unknownIssuer},
+        {"untrusted authority", both, current, stranger.get(), "localhost", unknownIssuer},
+        {"self-signed", both, current, nullptr, "localhost", unknownIssuer},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
-        const TKey key = NewKey();
-        const TCertificate certificate = Issue(key.get(), "Folianta test server", row.altNames,
-                                               row.validity, row.issuer, row.issuerKey);
-        TTlsPeer peer(certificate.get(), key.get());
+        TTlsPeer peer(*Identity("Folianta test server", row.altNames, row.validity, row.issuer));
         std::string outcome;
         const std::string error = ErrorOf([&] {
             outcome = MakeClient()->FetchBody("https://" + std::string(row.host) + ":" +
