@@ -13,13 +13,69 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/support/FileTesting.h"
 #include "tests/support/TempFolder.h"
 
+namespace fs = std::filesystem;
+
+// The test program is linked with fsync and rename wrapped (-Wl,--wrap), so that these tests
+// can watch what a save syncs and renames.
+extern "C" int __real_fsync(int fd);
+extern "C" int __real_rename(const char* from, const char* to);
+
 namespace {
 
-namespace fs = std::filesystem;
+// While alive, records the wrapped calls, paths relative to folder, and makes the sync of a
+// folder fail with folderSyncError (0: never). Otherwise the calls do what they always do.
+class TSyncWatch {
+public:
+    TSyncWatch(const fs::path& folder, int folderSyncError)
+        : folder(fs::canonical(folder)), folderSyncError(folderSyncError) {
+        active = this;
+    }
+    ~TSyncWatch() { active = nullptr; }
+    TSyncWatch(const TSyncWatch&) = delete;
+    TSyncWatch& operator=(const TSyncWatch&) = delete;
+
+    static inline TSyncWatch* active = nullptr;
+    const fs::path folder;
+    const int folderSyncError;
+    std::vector<std::string> calls;
+
+    std::string Relative(const fs::path& path) const {
+        return fs::weakly_canonical(path).lexically_relative(folder).string();
+    }
+};
+
+}  // namespace
+
+extern "C" int __wrap_fsync(int fd) {
+    TSyncWatch* watch = TSyncWatch::active;
+    if (!watch) {
+        return __real_fsync(fd);
+    }
+    struct stat info {};
+    const bool isFolder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+    watch->calls.push_back(
+        std::string(isFolder ? "sync folder " : "sync file ") +
+        watch->Relative(fs::read_symlink("/proc/self/fd/" + std::to_string(fd))));
+    if (isFolder && watch->folderSyncError != 0) {
+        errno = watch->folderSyncError;
+        return -1;
+    }
+    return __real_fsync(fd);
+}
+
+extern "C" int __wrap_rename(const char* from, const char* to) {
+    if (TSyncWatch* watch = TSyncWatch::active) {
+        watch->calls.push_back("rename " + watch->Relative(from) + " " + watch->Relative(to));
+    }
+    return __real_rename(from, to);
+}
+
+namespace {
 
 constexpr mode_t kTestUmask = 022;
 
@@ -236,6 +292,75 @@ TEST_F(FileTest, ASaveKilledAtAnyMomentLeavesAWholeFileAndNoLeftoverPastTheNextS
     }
     ASSERT_TRUE(ReplaceFile(path.c_str(), older));
     EXPECT_EQ(Listing().size(), 1u) << "only the file itself";
+}
+
+TEST_F(FileTest, ASaveSyncsTheNewFileThenRenamesItThenSyncsTheTargetsFolderAndTellsItsFailure) {
+    const std::string temp = "name.new-" + std::to_string(getpid()) + "-0";
+    const struct Case {
+        const char* label;
+        std::string path;  // saved to, under the folder
+        int folderSyncError;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"a file", "name", 0, {"sync file " + temp, "rename " + temp + " name", "sync folder ."}},
+        {"a link to a file in another folder",
+         "link",
+         0,
+         {"sync file dots/" + temp, "rename dots/" + temp + " dots/name", "sync folder dots"}},
+        {"a folder whose sync fails",
+         "name",
+         EIO,
+         {"sync file " + temp, "rename " + temp + " name", "sync folder ."}},
+    };
+    fs::create_directory(dir / "dots");
+    fs::create_symlink("dots/name", dir / "link");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TSyncWatch watch(dir, c.folderSyncError);
+        const bool saved = ReplaceFile((dir / c.path).c_str(), "new");
+        EXPECT_EQ(saved, c.folderSyncError == 0);
+        EXPECT_EQ(saved ? 0 : errno, c.folderSyncError);
+        EXPECT_EQ(watch.calls, c.calls);
+    }
+}
+
+TEST_F(FileTest, ASaveRemovesTheNewFilesOfItsTargetLeftOnlyByProcessesNoLongerRunning) {
+    const pid_t living = fork();
+    ASSERT_GE(living, 0);
+    if (living == 0) {
+        pause();
+        _exit(0);
+    }
+    const pid_t dead = fork();
+    ASSERT_GE(dead, 0);
+    if (dead == 0) {
+        _exit(0);
+    }
+    waitpid(dead, nullptr, 0);
+    const std::string ofDead = "name.new-" + std::to_string(dead);
+    const std::string ofLiving = "name.new-" + std::to_string(living);
+    const struct Case {
+        std::string name;
+        bool kept;
+    } cases[] = {
+        {ofDead + "-0", false},
+        {ofDead + "-15", false},
+        {ofLiving + "-0", true},  // another copy saving at this moment
+        {"name.new-" + std::to_string(getpid()) + "-7", true},
+        {"other.new-" + std::to_string(dead) + "-0", true},  // another target's
+        {ofDead, true},
+        {ofDead + "-", true},
+        {ofDead + "-1x", true},
+    };
+    for (const Case& c : cases) {
+        Write(c.name, "left");
+    }
+    EXPECT_TRUE(ReplaceFile((dir / "name").c_str(), "new"));
+    kill(living, SIGKILL);
+    waitpid(living, nullptr, 0);
+    for (const Case& c : cases) {
+        EXPECT_EQ(fs::exists(dir / c.name), c.kept) << c.name;
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "app/Cp1251.h"
@@ -287,6 +288,17 @@ public:
     QString asked;
 };
 
+// Closes window, cancelling the question if one is asked; true when one was. A window closed
+// without a question is shown again.
+bool ClosingAsks(TForm1& window) {
+    CloseQuestion question(U("Отмена"));
+    if (window.close()) {
+        QCoreApplication::processEvents();  // the answerer finds no question and is done
+        window.show();
+    }
+    return !question.asked.isEmpty();
+}
+
 TEST_F(SettingsTest, ClosingWithUnsavedSettingsAsksAndSavesOnlyWhenTold) {
     TForm1& w = Open();
     store.GetAutorList1().push_back(TAutorInf::Make("/a7/", "Author", ""));
@@ -299,7 +311,10 @@ TEST_F(SettingsTest, ClosingWithUnsavedSettingsAsksAndSavesOnlyWhenTold) {
     } rows[] = {
         {"cancel", "Отмена", false, false, {}},
         {"do not save", "Не сохранять", false, true, {}},
-        {"save, which fails", "Сохранить", true, false,
+        {"save, which fails",
+         "Сохранить",
+         true,
+         false,
          {QCoreApplication::applicationName() +
           U("|Не удалось сохранить настройки в «Settings.ini»: это папка, а не файл.")}},
         {"save", "Сохранить", false, true, {}},
@@ -320,10 +335,48 @@ TEST_F(SettingsTest, ClosingWithUnsavedSettingsAsksAndSavesOnlyWhenTold) {
     }
     EXPECT_NE(ReadFile("Settings.ini").find("AutorList1,\"/a7/\",\"Author\",\"\"\r\n"),
               std::string::npos);
-    CloseQuestion question(U("Отмена"));
-    EXPECT_TRUE(w.close()) << "nothing changed since the save: closed at once, no question";
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(question.asked.isEmpty());
+}
+
+TEST_F(SettingsTest, ClosingAsksAfterAChangeOfAnyOneSettingAlone) {
+    TForm1& w = Open();
+    store.GetAutorList1().push_back(TAutorInf::Make("/a1/", "One", ""));
+    store.GetAutorList2().push_back(TAutorInf::Make("/a2/", "Two", ""));
+    // Texts keep their length and ticks their count, so that only their content tells.
+    const struct {
+        const char* label;
+        std::function<void()> change;
+    } rows[] = {
+        {"upper size switch", [&] { w.SizeMaxCheck->toggle(); }},
+        {"upper size", [&] { w.SizeMaxEdit->setText(U("2000К")); }},
+        {"lower size switch", [&] { w.SizeMinCheck->toggle(); }},
+        {"lower size", [&] { w.SizeMinEdit->setText("200K"); }},
+        {"wanted authors switch", [&] { w.AutorCheck->toggle(); }},
+        {"unwanted authors switch", [&] { w.NotAutorCheck->toggle(); }},
+        {"genre switch", [&] { w.ZanrCheck->toggle(); }},
+        {"a genre ticked", [&] { w.ZanrList->SetChecked(3, true); }},
+        {"the tick moved to another genre",
+         [&] {
+             w.ZanrList->SetChecked(3, false);
+             w.ZanrList->SetChecked(4, true);
+         }},
+        {"a wanted author added",
+         [&] { store.GetAutorList1().push_back(TAutorInf::Make("/a3/", "", "")); }},
+        {"a wanted author's name", [&] { CopyCapped(store.GetAutorList1()[0].name, "Uno"); }},
+        {"an unwanted author added",
+         [&] { store.GetAutorList2().push_back(TAutorInf::Make("/a4/", "", "")); }},
+        {"an unwanted author's link", [&] { CopyCapped(store.GetAutorList2()[0].link, "/b2/"); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        w.Button8->click();
+        EXPECT_FALSE(ClosingAsks(w)) << "nothing changed since the save";
+        row.change();
+        EXPECT_TRUE(ClosingAsks(w));
+    }
+    WriteFile("Settings.ini", "SizeMaxCheck\r\n");
+    w.Button9->click();
+    EXPECT_FALSE(ClosingAsks(w)) << "nothing changed since the load";
+    EXPECT_TRUE(errors.isEmpty());
 }
 
 }  // namespace

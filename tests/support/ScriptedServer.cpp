@@ -28,8 +28,9 @@ sockaddr_in Loopback(int port) {
     return address;
 }
 
-// A socket listening on 127.0.0.1 at a port the system picks; the port goes to port.
-int Listen(int backlog, int& port) {
+}  // namespace
+
+int ListenOnLoopback(int backlog, int& port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = Loopback(0);
     socklen_t length = sizeof address;
@@ -42,11 +43,9 @@ int Listen(int backlog, int& port) {
     return fd;
 }
 
-}  // namespace
-
 ScriptedServer::ScriptedServer(std::vector<TConnectionScript> scripts)
     : scripts(std::move(scripts)) {
-    listener = Listen(SOMAXCONN, port);
+    listener = ListenOnLoopback(SOMAXCONN, port);
     thread = std::thread([this] { Run(); });
 }
 
@@ -197,7 +196,7 @@ bool ScriptedServer::SendInPieces(int fd, const TServerStep& step) {
 }
 
 FullBacklogListener::FullBacklogListener() {
-    listener = Listen(0, port);
+    listener = ListenOnLoopback(0, port);
     const sockaddr_in address = Loopback(port);
     for (int i = 0; i < kMaxFillers; ++i) {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -222,6 +221,6 @@ FullBacklogListener::~FullBacklogListener() {
 
 int RefusedPort() {
     int port = 0;
-    close(Listen(1, port));
+    close(ListenOnLoopback(1, port));
     return port;
 }

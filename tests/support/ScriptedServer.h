@@ -107,5 +107,8 @@ private:
     std::vector<int> fillers;
 };
 
+// A socket listening on 127.0.0.1 at a port the system picks, which goes to port.
+int ListenOnLoopback(int backlog, int& port);
+
 // A loopback port on which nothing listens.
 int RefusedPort();
