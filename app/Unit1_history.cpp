@@ -59,12 +59,21 @@ void TForm1::RecordHistory() {
     ShowUnseenCount();
 }
 
-void TForm1::MarkOpened(int row) {
+std::optional<std::uint32_t> TForm1::RecordOfRow(int row) const {
     const std::vector<std::uint32_t>& shown = store.ShownIndexes();
-    if (!history || row < 1 || std::size_t(row) > shown.size()) {
+    if (!history || row < 1 || std::size_t(row) > shown.size() ||
+        shown[std::size_t(row - 1)] >= marks->size()) {
+        return std::nullopt;
+    }
+    return shown[std::size_t(row - 1)];
+}
+
+void TForm1::MarkOpened(int row) {
+    const std::optional<std::uint32_t> record = RecordOfRow(row);
+    if (!record) {
         return;
     }
-    const std::uint32_t number = shown[std::size_t(row - 1)];
+    const std::uint32_t number = *record;
     try {
         history->MarkOpened(store.Records()[number].workLink, std::time(nullptr));
     } catch (const std::exception& failure) {
@@ -94,6 +103,40 @@ void TForm1::MarkSeenButtonClick() {
     for (const std::uint32_t number : store.ShownIndexes()) {
         (*marks)[number] &= std::uint8_t(~(kUnseen | kUpdated));
     }
+    ShowUnseenCount();
+    if (UnseenCheck->isChecked()) {
+        Button4Click();
+    } else {
+        table1Cells->MarksChanged();
+    }
+}
+
+std::optional<bool> TForm1::TopRowSeen() const {
+    const std::optional<std::uint32_t> record = RecordOfRow(Table1->Selection().Top);
+    if (!record) {
+        return std::nullopt;
+    }
+    return ((*marks)[*record] & kUnseen) == 0;
+}
+
+void TForm1::MarkTopRowSeen(bool seen) {
+    const std::optional<std::uint32_t> record = RecordOfRow(Table1->Selection().Top);
+    if (!record) {
+        return;
+    }
+    const std::string_view link = store.Records()[*record].workLink;
+    try {
+        if (seen) {
+            history->MarkSeen({&link, 1});
+        } else {
+            history->MarkUnseen(link);
+        }
+    } catch (const std::exception& failure) {
+        DropHistory(failure);
+        return;
+    }
+    std::uint8_t& mark = (*marks)[*record];
+    mark = std::uint8_t(seen ? mark & ~(kUnseen | kUpdated) : (mark | kUnseen) & ~kUpdated);
     ShowUnseenCount();
     if (UnseenCheck->isChecked()) {
         Button4Click();

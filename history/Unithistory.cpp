@@ -363,6 +363,16 @@ void CHistory::MarkSeen(std::span<const std::string_view> links) {
     });
 }
 
+void CHistory::MarkUnseen(std::string_view link) {
+    Transact([&] {
+        TWork* work = Find(link);
+        if (work && work->seen) {
+            work->seen = false;
+            Touch(*work);
+        }
+    });
+}
+
 std::optional<TWorkDetails> CHistory::Details(std::string_view link) const {
     const TWork* work = Find(link);
     if (!work) {

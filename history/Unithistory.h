@@ -66,6 +66,9 @@ public:
     void MarkOpened(std::string_view link, std::int64_t now);
     // Every work of links is seen. Unknown links do nothing.
     void MarkSeen(std::span<const std::string_view> links);
+    // The work at link is unseen again, as a work met for the first time is. An unknown link
+    // does nothing.
+    void MarkUnseen(std::string_view link);
     // What the history holds of link; nullopt for a link not known.
     std::optional<TWorkDetails> Details(std::string_view link) const;
 
