@@ -91,8 +91,9 @@ void TForm1::BindStateSaving() {
     QHeaderView* header = Table1->horizontalHeader();
     connect(header, &QHeaderView::sectionResized, this,
             [this, header] { programSettings.setValue(kColumnsKey, header->saveState()); });
-    // Table1HeaderClick sets the sort before it moves the arrow.
-    connect(header, &QHeaderView::sortIndicatorChanged, this, [this] {
+    // After Table1HeaderClick, connected first, has set the sort (the header has already moved
+    // its arrow by itself before).
+    connect(header, &QHeaderView::sectionClicked, this, [this] {
         if (sortOrder == TSortOrder::page) {
             programSettings.remove(kSortColumnKey);
             programSettings.remove(kSortOrderKey);
@@ -110,10 +111,9 @@ void TForm1::SaveWindowState() {
 }
 
 void TForm1::RememberAddress(const QString& address) {
-    for (int i = 0; i < kDesignedAddresses; ++i) {
-        if (address.isEmpty() || ComboBox1->itemText(i) == address) {
-            return;
-        }
+    const int found = ComboBox1->findText(address, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (address.isEmpty() || (found >= 0 && found < kDesignedAddresses)) {
+        return;
     }
     QStringList typed{address};
     for (int i = kDesignedAddresses; i < ComboBox1->count(); ++i) {
