@@ -43,30 +43,21 @@ inline void Activate(QWidget* window) {
 
 // While it lives, answers every file dialog: chooses path, or cancels when path is empty; counts
 // the dialogs and keeps the folder the last one started in.
-class FileDialogAnswer {
-public:
+struct FileDialogAnswer {
     explicit FileDialogAnswer(const QString& path) {
         QObject::connect(&poll, &QTimer::timeout, [this, path] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!dialog) {
-                return;
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                ++dialogs;
+                startFolder = dialog->directory().absolutePath();
+                dialog->selectFile(path);
+                path.isEmpty() ? dialog->reject() : static_cast<QDialog*>(dialog)->accept();
             }
-            ++dialogs;
-            startFolder = dialog->directory().absolutePath();
-            if (path.isEmpty()) {
-                dialog->reject();
-                return;
-            }
-            dialog->selectFile(path);
-            static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides its override
         });
         poll.start(10);
     }
 
     int dialogs = 0;
     QString startFolder;
-
-private:
     QTimer poll;
 };
 
