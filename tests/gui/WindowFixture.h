@@ -17,8 +17,8 @@
 #include "app/ErrorBox.h"
 #include "app/ProgramSettings.h"
 #include "app/Unit1.h"
-#include "tests/support/ListingRows.h"
 #include "tests/support/PageGenerator.h"
+#include "tests/support/ListingRows.h"
 
 // The controls of window: its own child widgets and those of its group boxes.
 inline QList<QWidget*> Controls(QWidget* window) {

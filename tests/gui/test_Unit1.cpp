@@ -2,9 +2,9 @@
 #include <unistd.h>
 #include <QAbstractItemModelTester>
 #include <QFontMetrics>
-#include <QHeaderView>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QHeaderView>
 #include <QTest>
 #include <filesystem>
 #include <functional>
