@@ -63,7 +63,8 @@ public:
     // and puts it in that file's place, loads it and refills the table. While the get runs the
     // windows keep painting, a progress dialog with a cancel button shows after a moment, and
     // no other handler runs. A failed or cancelled get, or a page that cannot be saved, throws
-    // and leaves the file, the store and the table alone.
+    // and leaves the file, the store and the table alone. The address is kept first among the
+    // typed ones, and the links of the page loaded lead to its site.
     void Button2Click();
     // Double click on the table, or Enter on it: opens the work's page (left column of the
     // selection 0 or 1) or the author's page (4 or 5) of the selection's top row with the system's
