@@ -18,12 +18,11 @@ TTableMenu::TTableMenu(TStringGrid* table, TTableCommands commands)
     AddAuthor = AddCommand(QStringLiteral("Добавить автора"), this->commands.addAuthor);
     ExcludeAuthor = AddCommand(QStringLiteral("Исключить автора"), this->commands.excludeAuthor);
     addSeparator();
-    MarkSeen = addAction(QString());
-    connect(MarkSeen, &QAction::triggered, this, Guarded(table, [this] {
-                if (const std::optional<bool> seen = this->commands.seen()) {
-                    this->commands.markSeen(!*seen);
-                }
-            }));
+    MarkSeen = AddCommand(QString(), [this] {
+        if (const std::optional<bool> seen = this->commands.seen()) {
+            this->commands.markSeen(!*seen);
+        }
+    });
 
     table->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(table, &QWidget::customContextMenuRequested, this, &TTableMenu::OpenAt);
