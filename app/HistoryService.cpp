@@ -238,6 +238,10 @@ void THistoryService::MarkOpened(std::string link) {
     });
 }
 
+void THistoryService::MarkUnseen(std::string link) {
+    Post([link = std::move(link)](CHistory& history) { history.MarkUnseen(link); });
+}
+
 void THistoryService::MarkSeen(THistoryPage page, std::vector<std::uint32_t> records) {
     Post([page = std::move(page), records = std::move(records)](CHistory& history) {
         std::vector<std::string_view> links;

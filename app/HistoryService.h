@@ -45,6 +45,8 @@ public:
                     std::function<void(std::shared_ptr<const TPageMarks>)> marked);
     // The work at link was opened now.
     void MarkOpened(std::string link);
+    // The work at link is unseen again.
+    void MarkUnseen(std::string link);
     // The works numbered records of page are seen.
     void MarkSeen(THistoryPage page, std::vector<std::uint32_t> records);
 

@@ -107,12 +107,16 @@ QString TStringGrid::SelectedText() const {
     return text;
 }
 
+void TStringGrid::CopySelection() const {
+    if (const QString text = SelectedText(); !text.isEmpty()) {
+        QGuiApplication::clipboard()->setText(text);
+    }
+}
+
 void TStringGrid::keyPressEvent(QKeyEvent* event) {
     // The view's own copy takes the current cell only.
     if (event->matches(QKeySequence::Copy)) {
-        if (const QString text = SelectedText(); !text.isEmpty()) {
-            QGuiApplication::clipboard()->setText(text);
-        }
+        CopySelection();
         event->accept();
         return;
     }

@@ -38,6 +38,8 @@ public:
     // separated by tabs; a tab or line break inside a cell becomes a space, so the shape holds.
     // Empty when the grid has no data rows.
     QString SelectedText() const;
+    // Puts SelectedText on the clipboard, as Ctrl+C does; an empty grid leaves it alone.
+    void CopySelection() const;
 
     // Raised by a double click on a cell and by Enter or Return while a cell is current.
     std::function<void()> onDblClick;

@@ -1,7 +1,9 @@
 #include "app/Unit1.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -20,6 +22,7 @@
 #include "app/FormStyle.h"
 #include "app/HistoryService.h"
 #include "app/RecordTableModel.h"
+#include "app/TableMenu.h"
 #include "app/UnitAutorList.h"
 #include "catalogue/Unitfolianta_genres.h"
 #include "filter/Unitfilter.h"
@@ -82,10 +85,10 @@ std::unique_ptr<CBaseFilter> GenreCondition(const TCheckListBox* genres) {
     return MakeFilterList(lmAny, std::move(leaves), true);
 }
 
-// Opens the catalogue site's page at link (a path written in a listing page) in the browser;
-// whether a browser could be started is not reported.
-void OpenSiteLink(const QString& link) {
-    const std::string address = FOLIANTA_SITE_HOST + EncodeCp1251(link);
+// Opens the site's page at link (a path written in a listing page), put behind base, in the
+// browser; whether a browser could be started is not reported.
+void OpenSiteLink(const std::string& base, const QString& link) {
+    const std::string address = base + EncodeCp1251(link);
     OpenWithHandler(address.c_str(), ".html");
 }
 
@@ -100,9 +103,8 @@ private:
     CFileReplacement& file;
 };
 
-QString SiteAddress(const char* path) {
-    return QStringLiteral("http://") + QString::fromUtf8(FOLIANTA_SITE_HOST) +
-           QString::fromUtf8(path);
+QString SiteAddress(const QUrl& site, const char* path) {
+    return site.toString(QUrl::FullyEncoded) + QString::fromUtf8(path);
 }
 
 }  // namespace
@@ -111,7 +113,9 @@ TForm1::TForm1(CFolianta& store, const std::string& historyPath, QWidget* parent
     : QWidget(parent), store(store) {
     ApplyFormStyle(this);
     setWindowTitle(QStringLiteral("Folianta"));
-    Http1.Host = FOLIANTA_SITE_HOST;
+    const QUrl site = programSettings.Site();
+    Http1.Host = site.host(QUrl::FullyEncoded).toStdString();
+    linkBase = site.authority(QUrl::FullyEncoded).toStdString();
     Http1.Request.Accept = kRequestAccept;
     Http1.Request.UserAgent = kRequestUserAgent;
     move(192, 114);
@@ -120,6 +124,9 @@ TForm1::TForm1(CFolianta& store, const std::string& historyPath, QWidget* parent
     BindEvents();
     FormCanResize();
     OpenHistory(historyPath);
+    RestoreState();
+    BindStateSaving();
+    setAcceptDrops(true);
     Guarded(this, [this] { FormCreate(); })();
 }
 
@@ -186,7 +193,8 @@ void TForm1::CreateControls() {
     anchors->Place(ProxyServer, {727, 160, 145, 21}, topRight);
     ComboBox1 = new QComboBox(this);
     ComboBox1->setEditable(true);
-    ComboBox1->addItems({SiteAddress("/short.shtml"), SiteAddress("/long.shtml")});
+    const QUrl site = programSettings.Site();
+    ComboBox1->addItems({SiteAddress(site, "/short.shtml"), SiteAddress(site, "/long.shtml")});
     ComboBox1->setCurrentIndex(0);
     ComboBox1->lineEdit()->setCursorPosition(0);  // show the address from its start
     anchors->Place(ComboBox1, {727, 112, 145, 21}, topRight);
@@ -202,6 +210,11 @@ void TForm1::CreateControls() {
     anchors->Place(Button8, {727, 272, 145, 25}, topRight);
     Button9 = new QPushButton(QStringLiteral("Загрузить настройки"), this);
     anchors->Place(Button9, {727, 304, 145, 25}, topRight);
+    OpenPageAction = new QAction(QStringLiteral("Открыть страницу…"), this);
+    OpenPageAction->setShortcut(QKeySequence::Open);
+    addAction(OpenPageAction);
+    Button1->setToolTip(QStringLiteral("%1 (%2)").arg(
+        OpenPageAction->text(), OpenPageAction->shortcut().toString(QKeySequence::NativeText)));
     Label1 = new QLabel(QStringLiteral("Страница"), this);
     Label1->setBuddy(ComboBox1);  // screen readers read the address box with its label
     anchors->Place(Label1, {727, 96, 48, 13}, topRight);
@@ -238,6 +251,7 @@ void TForm1::BindEvents() {
     ZanrList->onClickCheck = refilter;
     connect(Button4, &QPushButton::clicked, this, Guarded(this, [this] { Button4Click(); }));
     connect(Button1, &QPushButton::clicked, this, Guarded(this, [this] { Button1Click(); }));
+    connect(OpenPageAction, &QAction::triggered, this, Guarded(this, [this] { ChoosePageFile(); }));
     connect(Button2, &QPushButton::clicked, this, Guarded(this, [this] { Button2Click(); }));
     Table1->onDblClick = Guarded(this, [this] { Table1DblClick(); });
     connect(Button3, &QPushButton::clicked, this, Guarded(this, [this] { Button3Click(); }));
@@ -258,18 +272,34 @@ void TForm1::BindEvents() {
     table1Cells->titleTip = [this](std::uint32_t record, std::uint8_t mark) {
         return TitleTip(record, mark);
     };
+    Table1Menu = new TTableMenu(Table1, {.openWork = [this] { OpenWork(); },
+                                         .openAuthor = [this] { OpenAuthor(); },
+                                         .copy = [this] { Table1->CopySelection(); },
+                                         .addAuthor = [this] { Button6Click(); },
+                                         .excludeAuthor = [this] { Button7Click(); },
+                                         .seen = [this] { return TopRowSeen(); },
+                                         .markSeen = [this](bool seen) { MarkTopRowSeen(seen); }});
 }
 
 void TForm1::Table1DblClick() {
     const TGridRect selection = Table1->Selection();
     const auto clicked = [&](TZRecord::Field field) { return selection.Left == ColumnOf(field); };
     if (clicked(TZRecord::kTitle) || clicked(TZRecord::kWorkLink)) {
-        OpenSiteLink(Table1->Cell(ColumnOf(TZRecord::kWorkLink), selection.Top));
-        MarkOpened(selection.Top);
+        OpenWork();
     }
     if (clicked(TZRecord::kAutorLink) || clicked(TZRecord::kAutorName)) {
-        OpenSiteLink(Table1->Cell(ColumnOf(TZRecord::kAutorLink), selection.Top));
+        OpenAuthor();
     }
+}
+
+void TForm1::OpenWork() {
+    const int row = Table1->Selection().Top;
+    OpenSiteLink(linkBase, Table1->Cell(ColumnOf(TZRecord::kWorkLink), row));
+    MarkOpened(row);
+}
+
+void TForm1::OpenAuthor() {
+    OpenSiteLink(linkBase, Table1->Cell(ColumnOf(TZRecord::kAutorLink), Table1->Selection().Top));
 }
 
 void TForm1::FormCreate() {
@@ -300,10 +330,11 @@ void TForm1::FormCanResize() {
 }
 
 void TForm1::Button1Click() {
-    if (store.LoadPage(kLocalPage)) {
-        RecordHistory();
+    if (QFileInfo::exists(QString::fromUtf8(kLocalPage))) {
+        OpenPageFile(QString::fromUtf8(kLocalPage));
+    } else {
+        ChoosePageFile();
     }
-    Button4Click();
 }
 
 void TForm1::Button2Click() {
@@ -320,6 +351,7 @@ void TForm1::Button2Click() {
         request.ProxyUsername.clear();
     }
     const QString address = ComboBox1->currentText();
+    RememberAddress(address);
     CFileReplacement page(kFetchedPage);
     // Told before the get, which would be in vain.
     if (page.Error() != 0) {
@@ -333,10 +365,14 @@ void TForm1::Button2Click() {
     if (!page.Commit()) {
         ThrowFileError(kPageSaveFailed, kFetchedPage, page.Error());
     }
-    if (store.LoadPage(kFetchedPage)) {
-        RecordHistory();
+    OpenPageFile(QString::fromUtf8(kFetchedPage));
+    // Links lead where the page came from; an address without a host was fetched from the host
+    // of the last one.
+    const TAddressParts fetched = SplitAddress(EncodeCp1251(address));
+    if (!fetched.host.empty()) {
+        linkBase = fetched.scheme + "://" + fetched.host +
+                   (fetched.portText.empty() ? "" : ":" + fetched.portText);
     }
-    Button4Click();
 }
 
 void TForm1::ZanrListClickCheck() {
@@ -471,6 +507,7 @@ std::string TForm1::SettingsToSave() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    SaveWindowState();
     if (SettingsToSave() == savedSettings) {
         event->accept();
         return;

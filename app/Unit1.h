@@ -8,31 +8,37 @@
 #include <QPushButton>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/CheckListBox.h"
+#include "app/ProgramSettings.h"
 #include "app/StringGrid.h"
 #include "catalogue/Unitfolianta.h"
 #include "catalogue/Unitfolianta_order.h"
 #include "net/UnitHttp.h"
 
+class QAction;
 class TAnchors;
 class THistoryService;
 struct TPageMarks;
 class TFormAutorList;
 class TRecordTableModel;
+class TTableMenu;
 
 // The one catalogue store of the program, constructed before the application object.
 extern CFolianta catalogue;
 
 // The main window: the result table, the filter controls, the page sources and the settings
 // commands. Every handler works on the catalogue store given at construction and runs through
-// the error guard, so an exception ends the handler and is shown in the error box.
+// the error guard, so an exception ends the handler and is shown in the error box. The window's
+// size and place, the table's columns and sort, the unseen switch, the proxy fields, the typed
+// addresses and the page folder are kept across runs in the program's settings file.
 class TForm1 : public QWidget {
 public:
-    // Builds the designed window, opens the history of works at historyPath (none when empty)
-    // and runs FormCreate. store must outlive the window.
+    // Builds the designed window, opens the history of works at historyPath (none when empty),
+    // takes back what the last run kept and runs FormCreate. store must outlive the window.
     explicit TForm1(CFolianta& store, const std::string& historyPath = {},
                     QWidget* parent = nullptr);
 
@@ -43,24 +49,42 @@ public:
     // Keeps the window from being made lower than the bottom of GroupBox1 plus a margin; the
     // window system enforces it as the minimum height.
     void FormCanResize();
-    // "Чтение из файла": loads the fixed local page file and refills the table.
+    // "Чтение из файла": loads the fixed local page file "H:\long.shtml" when the working folder
+    // holds one, else asks for a page file (ChoosePageFile).
     void Button1Click();
+    // Ctrl+O, "Открыть страницу…": asks for a page file in a file dialog, which starts in the
+    // folder of the last one chosen, and loads the one chosen.
+    void ChoosePageFile();
+    // Loads the page file at path, records its works in the history and refilters; how every
+    // page file is loaded, also one dropped on the window or named on the command line. A file
+    // that cannot be read throws, naming it and saying why; the page shown then stays.
+    void OpenPageFile(const QString& path);
     // "Чтение со страници": GETs the address of ComboBox1 (through the proxy when ProxyCheck is
     // ticked and ProxyServer is not empty), writes the body beside "current.shtml" as it arrives
     // and puts it in that file's place, loads it and refills the table. While the get runs the
     // windows keep painting, a progress dialog with a cancel button shows after a moment, and
     // no other handler runs. A failed or cancelled get, or a page that cannot be saved, throws
-    // and leaves the file, the store and the table alone.
+    // and leaves the file, the store and the table alone. The address is kept first among the
+    // typed ones, and the links of the page loaded lead to its site.
     void Button2Click();
     // Double click on the table, or Enter on it: opens the work's page (left column of the
     // selection 0 or 1) or the author's page (4 or 5) of the selection's top row with the system's
-    // ".html" opener. An opened work is opened and seen in the history.
+    // ".html" opener. An opened work is opened and seen in the history. Links lead to the site
+    // the page shown was fetched from; for a page read from a file, to the one last fetched
+    // from, else to the site of the settings file or the built-in one.
     void Table1DblClick();
+    // The work's page / the author's page of the selection's top row, as Table1DblClick opens.
+    void OpenWork();
+    void OpenAuthor();
     // Builds the filter tree from the filter controls, applies it, keeps only unseen works when
     // UnseenCheck is ticked, and rewrites Table1.
     void Button4Click();
     // "Отметить всё просмотренным": every shown work is seen in the history.
     void MarkSeenButtonClick();
+    // The work of the selection's top row is marked seen, or unseen again, in the history.
+    void MarkTopRowSeen(bool seen);
+    // Whether the work of the selection's top row is seen; nullopt without a history or a work.
+    std::optional<bool> TopRowSeen() const;
     // A click on the header of table column: sorts the shown works by it, ascending, then
     // descending, then back to page order; the header shows the sort arrow.
     void Table1HeaderClick(int column);
@@ -126,20 +150,35 @@ public:
     QPushButton* Button8;
     QPushButton* Button9;
     QLabel* Label1;
-    // "Только непросмотренные (N)", N the unseen works of the page; off at every start.
+    // "Только непросмотренные (N)", N the unseen works of the page.
     QCheckBox* UnseenCheck;
     QPushButton* MarkSeenButton;
     // Keeps the shown works whose title or author name holds its text, letter case ignored.
     QLineEdit* FindEdit;
+    // Ctrl+O, "Открыть страницу…".
+    QAction* OpenPageAction;
+    TTableMenu* Table1Menu;
 
 protected:
     // Closing with settings that differ from those last loaded or saved asks first: "Сохранить"
     // closes once the save succeeded, "Не сохранять" closes, "Отмена" keeps the window open.
     void closeEvent(QCloseEvent* event) override;
+    // A page file dragged from a file manager is taken: the first local file of the drop.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateControls();
     void BindEvents();
+    // What the last run kept in the settings file, into the window; each value that is missing
+    // or damaged leaves the designed one.
+    void RestoreState();
+    // From here on, every kept value is written to the settings file as it changes.
+    void BindStateSaving();
+    // The window's geometry and the table's columns, into the settings file.
+    void SaveWindowState();
+    // address, used in the address box, becomes the first of the kept ones.
+    void RememberAddress(const QString& address);
     void AppendShownAuthor(TAutorList& list);
     void OpenHistory(const std::string& path);
     // After a page was loaded: its works are recorded in the history, in the background; their
@@ -149,6 +188,9 @@ private:
     void ShowMarks(std::shared_ptr<const TPageMarks> marks);
     // The TWorkMark bits of every record of the page shown; empty until its marks came.
     std::shared_ptr<const std::vector<std::uint8_t>> PageMarks() const;
+    // The number in the store's records of the work table row shows, when the history has its
+    // marks; nullopt otherwise.
+    std::optional<std::uint32_t> RecordOfRow(int row) const;
     // The shown work of table row was opened.
     void MarkOpened(int row);
     // A history that failed for good is closed for the rest of the run, its marks dropped.
@@ -160,6 +202,9 @@ private:
     void TellLater(const QString& message);
 
     CFolianta& store;
+    TProgramSettings programSettings;
+    // What every opened link is put behind: the host, or the scheme, host and port, of the site.
+    std::string linkBase;
     TRecordTableModel* table1Cells;
     TAnchors* anchors;
     TFormAutorList* autorListDialog = nullptr;

@@ -65,18 +65,25 @@ void TForm1::RecordHistory() {
                         });
 }
 
-void TForm1::MarkOpened(int row) {
+std::optional<std::uint32_t> TForm1::RecordOfRow(int row) const {
     const std::vector<std::uint32_t>& shown = store.ShownIndexes();
-    if (!history || row < 1 || std::size_t(row) > shown.size()) {
+    if (!history || !pageMarks || row < 1 || std::size_t(row) > shown.size() ||
+        shown[std::size_t(row - 1)] >= pageMarks->marks.size()) {
+        return std::nullopt;
+    }
+    return shown[std::size_t(row - 1)];
+}
+
+void TForm1::MarkOpened(int row) {
+    const std::optional<std::uint32_t> record = RecordOfRow(row);
+    if (!record) {
         return;
     }
-    const std::uint32_t number = shown[std::size_t(row - 1)];
+    const std::uint32_t number = *record;
     history->MarkOpened(store.Records()[number].workLink);
-    if (pageMarks && number < pageMarks->marks.size()) {
-        auto marks = std::make_shared<TPageMarks>(*pageMarks);
-        marks->marks[number] = kOpened;
-        ShowMarks(std::move(marks));
-    }
+    auto marks = std::make_shared<TPageMarks>(*pageMarks);
+    marks->marks[number] = kOpened;
+    ShowMarks(std::move(marks));
 }
 
 void TForm1::MarkSeenButtonClick() {
@@ -88,6 +95,34 @@ void TForm1::MarkSeenButtonClick() {
     for (const std::uint32_t number : store.ShownIndexes()) {
         marks->marks[number] &= std::uint8_t(~(kUnseen | kUpdated));
     }
+    ShowMarks(std::move(marks));
+    if (UnseenCheck->isChecked()) {
+        Button4Click();
+    }
+}
+
+std::optional<bool> TForm1::TopRowSeen() const {
+    const std::optional<std::uint32_t> record = RecordOfRow(Table1->Selection().Top);
+    if (!record) {
+        return std::nullopt;
+    }
+    return (pageMarks->marks[*record] & kUnseen) == 0;
+}
+
+void TForm1::MarkTopRowSeen(bool seen) {
+    const std::optional<std::uint32_t> record = RecordOfRow(Table1->Selection().Top);
+    if (!record) {
+        return;
+    }
+    const std::string link = store.Records()[*record].workLink;
+    if (seen) {
+        history->MarkSeen({store.PageBuffer(), store.RecordsBuffer()}, {*record});
+    } else {
+        history->MarkUnseen(link);
+    }
+    auto marks = std::make_shared<TPageMarks>(*pageMarks);
+    std::uint8_t& mark = marks->marks[*record];
+    mark = std::uint8_t(seen ? mark & ~(kUnseen | kUpdated) : (mark | kUnseen) & ~kUpdated);
     ShowMarks(std::move(marks));
     if (UnseenCheck->isChecked()) {
         Button4Click();

@@ -1,5 +1,6 @@
 #include "catalogue/Unitfolianta.h"
 
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -45,12 +46,13 @@ CFolianta::CFolianta() : records(std::make_shared<std::vector<TZRecord>>()) {
 bool CFolianta::LoadPage(const char* path) {
     const CFileReader file(path, kMaxPageSize);
     if (!file) {
+        errno = file.Error();
         return false;
     }
     std::shared_ptr<char[]> text = NewPageBuffer(std::int64_t(file.Size()));
     const std::optional<std::size_t> got = file.ReadInto(text.get());
     if (!got) {
-        return false;
+        return false;  // errno from the read
     }
     // A file that shrank since it was opened gives what it still holds, zero-padded as a
     // page of that size would be.

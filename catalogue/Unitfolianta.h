@@ -28,8 +28,8 @@ public:
     CFolianta& operator=(const CFolianta&) = delete;
 
     // Reads the regular file at path whole and parses it; empties the shown records. False,
-    // at once and with nothing changed, when it is no regular file (a FIFO, a folder, a
-    // device), cannot be opened or read, or is larger than kMaxPageSize.
+    // at once and with nothing changed and errno saying why, when it is no regular file (a
+    // FIFO, a folder, a device), cannot be opened or read, or is larger than kMaxPageSize.
     bool LoadPage(const char* path);
     // Replaces the page with a copy of bytes and parses it, as LoadPage does with a file's
     // contents; throws std::length_error beyond kMaxPageSize.

@@ -213,6 +213,16 @@ void CHistory::MarkSeen(std::span<const std::string_view> links) {
     });
 }
 
+void CHistory::MarkUnseen(std::string_view link) {
+    Transact([&] {
+        THistoryWork* work = works.Find(link);
+        if (work && work->seen) {
+            work->seen = false;
+            Touch(*work);
+        }
+    });
+}
+
 std::string CHistory::DefaultPath() {
     namespace fs = std::filesystem;
     const char* data = std::getenv("XDG_DATA_HOME");

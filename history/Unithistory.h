@@ -74,6 +74,9 @@ public:
     void MarkOpened(std::string_view link, std::int64_t now);
     // Every work of links is seen. Unknown links do nothing.
     void MarkSeen(std::span<const std::string_view> links);
+    // The work at link is unseen again, as a work met for the first time is. An unknown link
+    // does nothing.
+    void MarkUnseen(std::string_view link);
 
     // Where a damaged or foreign file was moved by the constructor, and why; empty when none was.
     const std::string& MovedAside() const { return movedAside; }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -229,7 +230,9 @@ TEST_F(TempDir, LoadPageOfAMissingFileChangesNothing) {
     store.ApplyFilter(&all);
     const char* text = store.PageText();
     EXPECT_FALSE(store.LoadPage((dir / "missing.shtml").c_str()));
+    EXPECT_EQ(errno, ENOENT) << "the reason the window tells";
     EXPECT_FALSE(store.LoadPage(dir.c_str())) << "a folder is not a page";
+    EXPECT_EQ(errno, EISDIR);
     EXPECT_EQ(store.PageText(), text);
     EXPECT_EQ(store.Records().size(), 1u);
     EXPECT_EQ(store.ShownCount(), 1);
@@ -260,6 +263,7 @@ TEST_F(TempDir, LoadPageRefusesAPageTooLargeForItsSize) {
     // A sparse file: its size is what counts, no disk is used.
     ASSERT_EQ(truncate(path.c_str(), CFolianta::kMaxPageSize + 1), 0);
     EXPECT_FALSE(store.LoadPage(path.c_str()));
+    EXPECT_EQ(errno, EFBIG);
     EXPECT_EQ(store.Records().size(), 1u) << "the previous page stays";
 }
 

@@ -63,7 +63,9 @@ home=$scratch/home
 mkdir "$home"
 mkdir -m 700 "$scratch/runtime"
 cp "$share/doc/folianta/examples/short.shtml" "$home/"
-read -ra command <<<"$(sed -n 's/^Exec=//p' "$share/applications/$app_id.desktop")"
+# As a menu starts it without a file: the field codes (%f and the like) stand for nothing.
+read -ra command <<<"$(sed -n 's/^Exec=//p' "$share/applications/$app_id.desktop" |
+    sed 's/ %[fFuUick]//g')"
 (cd "$home" && HOME=$home XDG_RUNTIME_DIR=$scratch/runtime PATH=$root/usr/bin:$PATH \
     QT_QPA_PLATFORM=offscreen exec "${command[@]}") &
 program=$!

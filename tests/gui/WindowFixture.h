@@ -3,14 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <fstream>
 #include <memory>
 
 #include "app/ErrorBox.h"
+#include "app/ProgramSettings.h"
 #include "app/Unit1.h"
 #include "tests/support/PageGenerator.h"
 #include "tests/support/ListingRows.h"
@@ -36,14 +41,36 @@ inline void Activate(QWidget* window) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
 }
 
-// Each test runs in a working folder of its own, with its own catalogue store, and records the
-// error boxes the window would show instead of blocking on them.
+// While it lives, answers every file dialog: chooses path, or cancels when path is empty; counts
+// the dialogs and keeps the folder the last one started in.
+struct FileDialogAnswer {
+    explicit FileDialogAnswer(const QString& path) {
+        QObject::connect(&poll, &QTimer::timeout, [this, path] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                ++dialogs;
+                startFolder = dialog->directory().absolutePath();
+                dialog->selectFile(path);
+                path.isEmpty() ? dialog->reject() : static_cast<QDialog*>(dialog)->accept();
+            }
+        });
+        poll.start(10);
+    }
+
+    int dialogs = 0;
+    QString startFolder;
+    QTimer poll;
+};
+
+// Each test runs in a working folder of its own, with its own catalogue store and a fresh
+// settings file of the program, and records the error boxes the window would show instead of
+// blocking on them.
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
         previousFolder = QDir::currentPath();
         QDir::setCurrent(folder.path());
+        QFile::remove(TProgramSettings::Path());
         previousPresenter =
             SetErrorPresenter([this](QWidget*, const QString& title, const QString& text) {
                 errors << title + "|" + text;

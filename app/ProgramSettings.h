@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+// The program's own settings file, "$XDG_CONFIG_HOME/folianta/folianta.conf" (under
+// "~/.config" when XDG_CONFIG_HOME is not set), in INI format: what the window keeps across
+// runs and the reader's own choices. Settings.ini, the filter set-up the reader saves, is
+// another file. Every reader below takes a value that is missing, damaged or of another type
+// for its fallback, so a broken file never stops the program.
+class TProgramSettings : public QSettings {
+public:
+    TProgramSettings();
+
+    // The file's path.
+    static QString Path();
+
+    // A value written as a bool ("true" or "false").
+    bool Flag(const QString& key, bool fallback) const;
+    // A whole number in [min, max].
+    int Number(const QString& key, int min, int max, int fallback) const;
+    // A text; a list or any other type is not one.
+    QString Text(const QString& key, const QString& fallback = {}) const;
+    // A list of texts (a single text is a list of one).
+    QStringList Texts(const QString& key) const;
+    // Bytes written as a QByteArray; empty otherwise.
+    QByteArray Bytes(const QString& key) const;
+
+    // The catalogue site: "http://" and the host of "[site] host" when that holds a host name,
+    // with a port or without, else the built-in host.
+    QUrl Site() const;
+};
