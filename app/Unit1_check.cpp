@@ -37,6 +37,7 @@ void TForm1::CreateCheckControls() {
     EveryMinutesEdit->setAccessibleName(QStringLiteral("Минут между проверками"));
     anchors->Place(EveryMinutesEdit, {745, 381, 81, 21}, topRight);
     CheckStateLabel = new QLabel(this);
+    CheckStateLabel->setAccessibleName(QStringLiteral("Последняя проверка"));
     CheckStateLabel->setWordWrap(true);
     CheckStateLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     anchors->Place(CheckStateLabel, {727, 408, 145, 56}, topRight);
@@ -147,6 +148,11 @@ void TForm1::FinishCheck(const std::string& address, const TCheckResult& result)
         TellCheckState(QStringLiteral("Проверка не удалась: %1").arg(reason), reason);
         return;
     }
+    if (result.page->kind != TFetchedPage::saved) {
+        ShowFetchedPage(address, *result.page);
+        TellCheckState(QStringLiteral("Страница не изменилась"), QString());
+        return;
+    }
     // The works of the page shown before, to tell the new ones among those the filters pass.
     std::unordered_set<std::string_view> before;
     const std::shared_ptr<const char[]> beforeText = store.PageBuffer();
@@ -154,10 +160,6 @@ void TForm1::FinishCheck(const std::string& address, const TCheckResult& result)
         before.insert(record.workLink);
     }
     ShowFetchedPage(address, *result.page);
-    if (result.page->kind != TFetchedPage::saved) {
-        TellCheckState(QStringLiteral("Страница не изменилась"), QString());
-        return;
-    }
     QStringList titles;
     for (const std::uint32_t number : store.ShownIndexes()) {
         const TZRecord& record = store.Records()[number];
