@@ -55,7 +55,8 @@ QVariant TRecordTableModel::data(const QModelIndex& index, int role) const {
             }
             return {};
         case Qt::ToolTipRole:
-            if ((mark & kUnseen) && kTableColumns[index.column()] == TZRecord::kTitle && titleTip) {
+            if ((mark & kUnseen) && kTableColumns[index.column()] == TZRecord::kTitle &&
+                titleTip) {
                 return titleTip(number, mark);
             }
             return {};

@@ -36,6 +36,6 @@ public:
 private:
     std::shared_ptr<const char[]> page;
     std::shared_ptr<const std::vector<TZRecord>> records;
-    std::vector<std::uint32_t> rows;                         // record numbers in records
+    std::vector<std::uint32_t> rows;  // record numbers in records
     std::shared_ptr<const std::vector<std::uint8_t>> marks;  // by record number; may be null
 };

@@ -42,6 +42,29 @@ protected:
     }
 };
 
+TEST_F(CheckTest, TheCheckGroupReadsBadValuesAsItsDefaults) {
+    const struct {
+        const char* label;
+        const char* group;
+        TCheckSettings read;
+    } rows[] = {
+        {"as written",
+         "onStart=true\neveryMinutes=1440\naddress=http://a/b",
+         {true, 1440, "http://a/b"}},
+        {"off", "onStart=false\neveryMinutes=0", {false, 0, ""}},
+        {"no bool, minutes below the least", "onStart=yes\neveryMinutes=14", {}},
+        {"minutes above the most", "everyMinutes=1441", {}},
+        {"minutes not a number", "everyMinutes=15x\naddress=", {}},
+    };
+    std::filesystem::create_directories(
+        std::filesystem::path(ProgramSettingsPath().toStdString()).parent_path());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        std::ofstream(ProgramSettingsPath().toStdString()) << "[check]\n" << row.group << "\n";
+        EXPECT_EQ(ReadCheckSettings(), row.read);
+    }
+}
+
 TEST_F(CheckTest, AStartUpCheckSavesThePageAndTheNextStartAsksOnlyForAChange) {
     const std::string page = PageOfSizes({"4k", "5k"});
     ScriptedServer server(
