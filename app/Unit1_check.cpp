@@ -23,6 +23,10 @@ constexpr int kTickMs = 30'000;
 // The minutes the spin box offers when no periodic check was set.
 constexpr int kDefaultMinutes = 60;
 
+QString FailedCheckText(const QString& reason) {
+    return QStringLiteral("Проверка не удалась: %1").arg(reason);
+}
+
 }  // namespace
 
 void TForm1::CreateCheckControls() {
@@ -127,7 +131,14 @@ void TForm1::StartCheck() {
     const auto run = [this, job](std::optional<TPageValidators> validators) {
         job->validators = std::move(validators);
         pageCheck->Start(*job, [this, address = job->address](const TCheckResult& result) {
-            FinishCheck(address, result);
+            // Nothing may unwind into the event loop, and a check never opens a box: a page
+            // that cannot be loaded is told in the label.
+            try {
+                FinishCheck(address, result);
+            } catch (const std::exception& error) {
+                const QString reason = DecodeCp1251(error.what());
+                TellCheckState(FailedCheckText(reason), reason);
+            }
         });
     };
     if (history) {
@@ -145,7 +156,7 @@ void TForm1::FinishCheck(const std::string& address, const TCheckResult& result)
         result.retryAfter);
     if (!result.page) {
         const QString reason = DecodeCp1251(result.error.c_str());
-        TellCheckState(QStringLiteral("Проверка не удалась: %1").arg(reason), reason);
+        TellCheckState(FailedCheckText(reason), reason);
         return;
     }
     if (result.page->kind != TFetchedPage::saved) {
