@@ -40,14 +40,14 @@ TCheckResult Run(THttpClient& http, const TCheckJob& job, const std::atomic<bool
     return result;
 }
 
+}  // namespace
+
 // Lives on the check's thread with the client of its gets, which keeps its connection between
 // them as the window's own client does.
 class TCheckWorker : public QObject {
 public:
     THttpClient http;
 };
-
-}  // namespace
 
 TPageCheck::TPageCheck(QObject* parent)
     : QObject(parent), thread(new QThread), worker(new TCheckWorker) {
@@ -67,8 +67,7 @@ TPageCheck::~TPageCheck() {
 void TPageCheck::Start(TCheckJob job, std::function<void(TCheckResult)> done) {
     QMetaObject::invokeMethod(
         worker,
-        [this, worker = static_cast<TCheckWorker*>(worker), job = std::move(job),
-         done = std::move(done)] {
+        [this, worker = worker, job = std::move(job), done = std::move(done)] {
             TCheckResult result = Run(worker->http, job, stopping);
             QMetaObject::invokeMethod(
                 this, [done, result = std::move(result)] { done(result); }, Qt::QueuedConnection);

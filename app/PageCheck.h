@@ -9,6 +9,7 @@
 #include "app/PageFetch.h"
 
 class QThread;
+class TCheckWorker;
 
 // One get of the page, as the window asks for it.
 struct TCheckJob {
@@ -40,6 +41,6 @@ public:
 
 private:
     QThread* thread;
-    QObject* worker;
+    TCheckWorker* worker;
     std::atomic<bool> stopping{false};
 };
