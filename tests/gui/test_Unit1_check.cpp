@@ -71,7 +71,8 @@ TEST_F(CheckTest, AStartUpCheckSavesThePageAndTheNextStartAsksOnlyForAChange) {
         {Answering({Send("HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nContent-Length: " +
                          std::to_string(page.size()) + "\r\n\r\n" + page)}),
          Answering(
-             {Send("HTTP/1.1 304 Not Modified\r\nETag: \"v1\"\r\nConnection: close\r\n\r\n")})});
+             {Send("HTTP/1.1 304 Not Modified\r\nETag: \"v1\"\r\nConnection: close\r\n\r\n")}),
+         Answering({Send("HTTP/1.1 304 Not Modified\r\n\r\n")})});
     WriteCheckSettings({true, 0, QString::fromStdString(server.Address("/page.shtml"))});
 
     OpenAndCheck();
@@ -89,6 +90,13 @@ TEST_F(CheckTest, AStartUpCheckSavesThePageAndTheNextStartAsksOnlyForAChange) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].find("If-None-Match"), std::string::npos);
     EXPECT_NE(requests[1].find("\r\nIf-None-Match: \"v1\"\r\n"), std::string::npos);
+
+    // By hand, the same address asks only for a change too.
+    form->ComboBox1->setEditText(QString::fromStdString(server.Address("/page.shtml")));
+    form->Button2->click();
+    ASSERT_EQ(server.Requests().size(), 3u);
+    EXPECT_NE(server.Requests()[2].find("\r\nIf-None-Match: \"v1\"\r\n"), std::string::npos);
+    EXPECT_EQ(Titles(), QStringList({"T0", "T1"}));
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }
 
