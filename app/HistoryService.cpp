@@ -272,7 +272,8 @@ void THistoryService::MarkSeen(THistoryPage page, std::vector<std::uint32_t> rec
 
 void THistoryService::ReadValidators(std::string address,
                                      std::function<void(std::optional<TPageValidators>)> found) {
-    auto answer = std::make_shared<TValidatorsAnswer>(this, std::move(found));
+    // Through the parent, so that the answer comes even when the service is closed meanwhile.
+    auto answer = std::make_shared<TValidatorsAnswer>(parent() ? parent() : this, std::move(found));
     Post([address = std::move(address), answer](CHistory& history) {
         answer->Give(history.Validators(address));
     });

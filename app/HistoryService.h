@@ -49,8 +49,8 @@ public:
     // The works numbered records of page are seen.
     void MarkSeen(THistoryPage page, std::vector<std::uint32_t> records);
     // The validators kept for address go to found, on the window's thread; none when there are
-    // none or the history cannot be used. found is called exactly once, unless the service goes
-    // first.
+    // none or the history cannot be used. found is called exactly once, the service closed
+    // meanwhile or not, unless its parent goes first.
     void ReadValidators(std::string address,
                         std::function<void(std::optional<TPageValidators>)> found);
     // Keeps validators for address (see CHistory::StoreValidators).

@@ -120,7 +120,6 @@ void TForm1::StartCheck() {
     auto job = std::make_shared<TCheckJob>();
     job->address = EncodeCp1251(CheckAddress());
     job->request = Http1.Request;
-    job->shown = job->address == shownAddress;
     try {
         SetUpRequest(job->request);
     } catch (const std::exception& error) {
@@ -129,7 +128,11 @@ void TForm1::StartCheck() {
         return;
     }
     const auto run = [this, job](std::optional<TPageValidators> validators) {
+        if (validators) {
+            KeepValidators(job->address, *validators);
+        }
         job->validators = std::move(validators);
+        job->shown = job->address == shownAddress;
         pageCheck->Start(*job, [this, address = job->address](const TCheckResult& result) {
             // Nothing may unwind into the event loop, and a check never opens a box: a page
             // that cannot be loaded is told in the label.
