@@ -24,6 +24,33 @@ QString FileName(const std::string& path) {
     return QString::fromStdString(path);
 }
 
+// Brings found its answer on the thread of context: the validators the call read, or none when
+// the call failed or was dropped unrun, so that the one who asked always hears back.
+class TValidatorsAnswer {
+public:
+    TValidatorsAnswer(QObject* context, std::function<void(std::optional<TPageValidators>)> found)
+        : context(context), found(std::move(found)) {}
+    TValidatorsAnswer(const TValidatorsAnswer&) = delete;
+    TValidatorsAnswer& operator=(const TValidatorsAnswer&) = delete;
+    ~TValidatorsAnswer() { Give(std::nullopt); }
+
+    void Give(std::optional<TPageValidators> validators) {
+        if (found) {
+            QMetaObject::invokeMethod(
+                context,
+                [found = std::move(found), validators = std::move(validators)] {
+                    found(validators);
+                },
+                Qt::QueuedConnection);
+            found = nullptr;
+        }
+    }
+
+private:
+    QObject* context;
+    std::function<void(std::optional<TPageValidators>)> found;
+};
+
 }  // namespace
 
 // Lives on the history's thread: opens the history there and runs the queued calls on it.
@@ -250,5 +277,20 @@ void THistoryService::MarkSeen(THistoryPage page, std::vector<std::uint32_t> rec
             links.push_back((*page.records)[record].workLink);
         }
         history.MarkSeen(links);
+    });
+}
+
+void THistoryService::ReadValidators(std::string address,
+                                     std::function<void(std::optional<TPageValidators>)> found) {
+    // Through the parent, so that the answer comes even when the service is closed meanwhile.
+    auto answer = std::make_shared<TValidatorsAnswer>(parent() ? parent() : this, std::move(found));
+    Post([address = std::move(address), answer](CHistory& history) {
+        answer->Give(history.Validators(address));
+    });
+}
+
+void THistoryService::StoreValidators(std::string address, TPageValidators validators) {
+    Post([address = std::move(address), validators = std::move(validators)](CHistory& history) {
+        history.StoreValidators(address, validators);
     });
 }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,13 @@ public:
     void MarkUnseen(std::string link);
     // The works numbered records of page are seen.
     void MarkSeen(THistoryPage page, std::vector<std::uint32_t> records);
+    // The validators kept for address go to found, on the window's thread; none when there are
+    // none or the history cannot be used. found is called exactly once, the service closed
+    // meanwhile or not, unless its parent goes first.
+    void ReadValidators(std::string address,
+                        std::function<void(std::optional<TPageValidators>)> found);
+    // Keeps validators for address (see CHistory::StoreValidators).
+    void StoreValidators(std::string address, TPageValidators validators);
 
     // Starts opening the history, and the calls queued meanwhile, once widget was first painted
     // (or kStartLatestMs after this call), so that reading the history does not compete with the

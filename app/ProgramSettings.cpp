@@ -2,6 +2,16 @@
 
 #include <QStandardPaths>
 
+#include "app/CheckSchedule.h"
+
+namespace {
+
+const QString kOnStart = QStringLiteral("check/onStart");
+const QString kEveryMinutes = QStringLiteral("check/everyMinutes");
+const QString kAddress = QStringLiteral("check/address");
+
+}  // namespace
+
 TProgramSettings::TProgramSettings() : QSettings(Path(), QSettings::IniFormat) {}
 
 QString TProgramSettings::Path() {
@@ -63,4 +73,21 @@ QUrl TProgramSettings::Site() const {
     const bool onlyHost = site.isValid() && !site.host().isEmpty() && site.userInfo().isEmpty() &&
                           site.path().isEmpty() && !site.hasQuery() && !site.hasFragment();
     return onlyHost ? site : builtIn;
+}
+
+TCheckSettings ReadCheckSettings() {
+    const TProgramSettings file;
+    TCheckSettings settings;
+    settings.onStart = file.Flag(kOnStart, settings.onStart);
+    const int minutes = file.Number(kEveryMinutes, 0, CCheckSchedule::kMaxMinutes, 0);
+    settings.everyMinutes = minutes >= CCheckSchedule::kMinMinutes ? minutes : 0;
+    settings.address = file.Text(kAddress);
+    return settings;
+}
+
+void WriteCheckSettings(const TCheckSettings& settings) {
+    TProgramSettings file;
+    file.setValue(kOnStart, settings.onStart);
+    file.setValue(kEveryMinutes, settings.everyMinutes);
+    file.setValue(kAddress, settings.address);
 }

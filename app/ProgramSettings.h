@@ -33,3 +33,16 @@ public:
     // with a port or without, else the built-in host.
     QUrl Site() const;
 };
+
+// The group [check]: the automatic checks of the page.
+struct TCheckSettings {
+    bool onStart = false;  // onStart: check once at start-up
+    int everyMinutes = 0;  // everyMinutes: 0 = no periodic check, else 15..1440
+    QString address;       // address: the page checked; empty: the address box's first item
+
+    bool operator==(const TCheckSettings&) const = default;
+};
+
+TCheckSettings ReadCheckSettings();
+// Writes the group; a file that cannot be written is left as it is.
+void WriteCheckSettings(const TCheckSettings& settings);

@@ -4,12 +4,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QKeySequence>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -37,11 +40,9 @@ namespace {
 
 constexpr const char* kStartPage = "short.shtml";
 constexpr const char* kLocalPage = "H:\\long.shtml";
-constexpr const char* kFetchedPage = "current.shtml";
 constexpr const char* kSettingsFile = "Settings.ini";
 constexpr const char* kSettingsSaveFailed = "Не удалось сохранить настройки в";
 constexpr const char* kSettingsReadFailed = "Не удалось прочитать настройки из";
-constexpr const char* kPageSaveFailed = "Не удалось сохранить страницу в";
 // Added below GroupBox1's bottom to form the window's minimum height.
 constexpr int kMinHeightMargin = 8;
 constexpr int kTableRowHeight = 16;
@@ -51,7 +52,8 @@ constexpr int kGenreColumns = 3;
 constexpr QRect kTable1Rect{8, 8, 712, 320};
 constexpr int kFindHeight = 21;
 constexpr int kFindGap = 3;
-constexpr int kStretch = TAnchors::akLeft | TAnchors::akTop | TAnchors::akRight | TAnchors::akBottom;
+constexpr int kStretch =
+    TAnchors::akLeft | TAnchors::akTop | TAnchors::akRight | TAnchors::akBottom;
 
 std::unique_ptr<CBaseFilter> SizeBound(const QLineEdit* edit, bool lessThan) {
     return std::make_unique<CFilterCMP>(EncodeCp1251(edit->text()).c_str(), TZRecord::kSize,
@@ -92,17 +94,6 @@ void OpenSiteLink(const std::string& base, const QString& link) {
     OpenWithHandler(address.c_str(), ".html");
 }
 
-// A body written, zero bytes included, into a file that replaces its target on Commit; a write
-// that fails makes the Commit fail.
-class TFileBody final : public TBodySink {
-public:
-    explicit TFileBody(CFileReplacement& file) : file(file) {}
-    void Write(std::string_view bytes) override { file.Write(bytes); }
-
-private:
-    CFileReplacement& file;
-};
-
 QString SiteAddress(const QUrl& site, const char* path) {
     return site.toString(QUrl::FullyEncoded) + QString::fromUtf8(path);
 }
@@ -110,7 +101,7 @@ QString SiteAddress(const QUrl& site, const char* path) {
 }  // namespace
 
 TForm1::TForm1(CFolianta& store, const std::string& historyPath, QWidget* parent)
-    : QWidget(parent), store(store) {
+    : QWidget(parent), store(store), schedule(BootClockSeconds) {
     ApplyFormStyle(this);
     setWindowTitle(QStringLiteral("Folianta"));
     const QUrl site = programSettings.Site();
@@ -128,6 +119,7 @@ TForm1::TForm1(CFolianta& store, const std::string& historyPath, QWidget* parent
     BindStateSaving();
     setAcceptDrops(true);
     Guarded(this, [this] { FormCreate(); })();
+    StartChecks();
 }
 
 void TForm1::CreateControls() {
@@ -218,6 +210,7 @@ void TForm1::CreateControls() {
     Label1 = new QLabel(QStringLiteral("Страница"), this);
     Label1->setBuddy(ComboBox1);  // screen readers read the address box with its label
     anchors->Place(Label1, {727, 96, 48, 13}, topRight);
+    CreateCheckControls();
 
     // Captioned controls are named by their captions; these have none of their own.
     Table1->setAccessibleName(QStringLiteral("Произведения"));
@@ -228,12 +221,12 @@ void TForm1::CreateControls() {
     ProxyPort->setAccessibleName(QStringLiteral("Порт прокси"));
 
     // The designed tab order: the window's own controls, with each group box's in between.
-    const QWidget* order[] = {Table1,        Button6,     Button7,   SizeMaxCheck, SizeMaxEdit,
-                              SizeMinCheck,  SizeMinEdit, Button3,   AutorCheck,   Button4,
-                              NotAutorCheck, Button5,     ZanrList,  ZanrCheck,    UnseenCheck,
-                              MarkSeenButton, ProxyServer,
-                              ComboBox1,     ProxyCheck,  ProxyPort, Button2,      Button1,
-                              Button8,       Button9};
+    const QWidget* order[] = {
+        Table1,        Button6,       Button7,         SizeMaxCheck,   SizeMaxEdit,   SizeMinCheck,
+        SizeMinEdit,   Button3,       AutorCheck,      Button4,        NotAutorCheck, Button5,
+        ZanrList,      ZanrCheck,     UnseenCheck,     MarkSeenButton, ProxyServer,   ComboBox1,
+        ProxyCheck,    ProxyPort,     Button2,         Button1,        Button8,       Button9,
+        StartCheckBox, EveryCheckBox, EveryMinutesEdit};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
     }
@@ -308,6 +301,7 @@ void TForm1::FormCreate() {
     if (loaded) {
         SettingsToForm(store);
     }
+    shownAddress.clear();
     if (store.LoadPage(kStartPage)) {
         RecordHistory();
     }
@@ -337,8 +331,7 @@ void TForm1::Button1Click() {
     }
 }
 
-void TForm1::Button2Click() {
-    THeaderInfo& request = Http1.Request;
+void TForm1::SetUpRequest(THeaderInfo& request) const {
     if (ProxyCheck->isChecked()) {
         request.ProxyPort = StrToInt(EncodeCp1251(ProxyPort->text()));
         request.ProxyServer = EncodeCp1251(ProxyServer->text());
@@ -350,28 +343,71 @@ void TForm1::Button2Click() {
         request.ProxyPassword.clear();
         request.ProxyUsername.clear();
     }
+}
+
+void TForm1::Button2Click() {
+    SetUpRequest(Http1.Request);
     const QString address = ComboBox1->currentText();
     RememberAddress(address);
-    CFileReplacement page(kFetchedPage);
-    // Told before the get, which would be in vain.
-    if (page.Error() != 0) {
-        ThrowFileError(kPageSaveFailed, kFetchedPage, page.Error());
-    }
-    TFileBody body(page);
+    const std::string bytes = EncodeCp1251(address);
+    TFetchedPage fetched;
     {
+        const QScopedValueRollback<bool> busy(fetchingByHand, true);
         TDownloadProgress progress(this, address);
-        Http1.FetchBody(EncodeCp1251(address), body, &progress);
+        fetched = FetchPage(Http1, bytes, KnownValidators(bytes), bytes == shownAddress, &progress);
     }
-    if (!page.Commit()) {
-        ThrowFileError(kPageSaveFailed, kFetchedPage, page.Error());
+    ShowFetchedPage(bytes, fetched);
+    if (checkSettings.address != address) {
+        checkSettings.address = address;
+        WriteCheckSettings(checkSettings);
     }
+}
+
+bool TForm1::ShowFetchedPage(const std::string& address, const TFetchedPage& fetched) {
+    if (fetched.kind == TFetchedPage::saved) {
+        KeepValidators(address, fetched.validators);
+        if (history) {
+            history->StoreValidators(address, fetched.validators);
+        }
+    }
+    if (fetched.kind == TFetchedPage::unchanged) {
+        return false;
+    }
+    const TGridRect selected = Table1->Selection();
+    const TZRecord& record = store.ShownAt(selected.Top - 1);
+    const std::string selectedLink = record.workLink ? record.workLink : "";
+    const int scrolledTo = Table1->verticalScrollBar()->value();
     OpenPageFile(QString::fromUtf8(kFetchedPage));
+    shownAddress = address;
     // Links lead where the page came from; an address without a host was fetched from the host
     // of the last one.
-    const TAddressParts fetched = SplitAddress(EncodeCp1251(address));
-    if (!fetched.host.empty()) {
-        linkBase = fetched.scheme + "://" + fetched.host +
-                   (fetched.portText.empty() ? "" : ":" + fetched.portText);
+    const TAddressParts parts = SplitAddress(address);
+    if (!parts.host.empty()) {
+        linkBase = parts.scheme + "://" + parts.host +
+                   (parts.portText.empty() ? "" : ":" + parts.portText);
+    }
+    const std::vector<std::uint32_t>& shown = store.ShownIndexes();
+    const auto again = std::find_if(shown.begin(), shown.end(), [&](std::uint32_t number) {
+        return store.Records()[number].workLink == selectedLink;
+    });
+    if (!selectedLink.empty() && again != shown.end()) {
+        const int row = int(again - shown.begin()) + 1;
+        Table1->Select({selected.Left, row, selected.Right, row});
+    }
+    Table1->verticalScrollBar()->setValue(scrolledTo);
+    return true;
+}
+
+std::optional<TPageValidators> TForm1::KnownValidators(const std::string& address) const {
+    const auto known = knownValidators.find(address);
+    return known != knownValidators.end() ? std::optional(known->second) : std::nullopt;
+}
+
+void TForm1::KeepValidators(const std::string& address, const TPageValidators& validators) {
+    if (validators.etag.empty() && validators.lastModified.empty()) {
+        knownValidators.erase(address);
+    } else {
+        knownValidators[address] = validators;
     }
 }
 
@@ -435,7 +471,8 @@ void TForm1::Table1HeaderClick(int column) {
 void TForm1::ShowFind() {
     const QRect table = kTable1Rect.adjusted(0, 0, 0, -(kFindHeight + kFindGap));
     anchors->Place(Table1, table, kStretch);
-    anchors->Place(FindEdit, {table.left(), table.bottom() + 1 + kFindGap, table.width(), kFindHeight},
+    anchors->Place(FindEdit,
+                   {table.left(), table.bottom() + 1 + kFindGap, table.width(), kFindHeight},
                    TAnchors::akLeft | TAnchors::akRight | TAnchors::akBottom);
     FindEdit->show();
     FindEdit->setFocus();

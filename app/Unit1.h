@@ -6,13 +6,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QWidget>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/CheckListBox.h"
+#include "app/CheckSchedule.h"
+#include "app/PageFetch.h"
 #include "app/ProgramSettings.h"
 #include "app/StringGrid.h"
 #include "catalogue/Unitfolianta.h"
@@ -20,7 +24,11 @@
 #include "net/UnitHttp.h"
 
 class QAction;
+class QTimer;
 class TAnchors;
+class TDesktopNotice;
+class TPageCheck;
+struct TCheckResult;
 class THistoryService;
 struct TPageMarks;
 class TFormAutorList;
@@ -66,7 +74,13 @@ public:
     // no other handler runs. A failed or cancelled get, or a page that cannot be saved, throws
     // and leaves the file, the store and the table alone. The address is kept first among the
     // typed ones, and the links of the page loaded lead to its site.
+    // and leaves the file, the store and the table alone. The get asks only for a change when
+    // the page's validators are known (see FetchPage); the address becomes the one checked.
     void Button2Click();
+    // Starts a check of the page now, unless a download or a check runs; see CheckTick.
+    void CheckNow();
+    // Whether a check runs; "Чтение со страници" is disabled meanwhile.
+    bool CheckRunning() const { return checkRunning; }
     // Double click on the table, or Enter on it: opens the work's page (left column of the
     // selection 0 or 1) or the author's page (4 or 5) of the selection's top row with the system's
     // ".html" opener. An opened work is opened and seen in the history. Links lead to the site
@@ -158,6 +172,11 @@ public:
     // Ctrl+O, "Открыть страницу…".
     QAction* OpenPageAction;
     TTableMenu* Table1Menu;
+    // The automatic checks: at start-up, every EveryMinutesEdit minutes, and how the last went.
+    QCheckBox* StartCheckBox;
+    QCheckBox* EveryCheckBox;
+    QSpinBox* EveryMinutesEdit;
+    QLabel* CheckStateLabel;
 
 protected:
     // Closing with settings that differ from those last loaded or saved asks first: "Сохранить"
@@ -200,6 +219,26 @@ private:
     QString TitleTip(std::uint32_t record, std::uint8_t mark) const;
     // Shows message in the error box once the event loop runs, over the shown window.
     void TellLater(const QString& message);
+    // The request fields of a get: the proxy of the controls, or none.
+    void SetUpRequest(THeaderInfo& request) const;
+    // Loads, records and shows a page a get brought (of address, Windows-1251) as a fetch by
+    // hand does, its validators kept; the selected work and the scroll position stay. False
+    // when nothing was to load.
+    bool ShowFetchedPage(const std::string& address, const TFetchedPage& fetched);
+    std::optional<TPageValidators> KnownValidators(const std::string& address) const;
+    void KeepValidators(const std::string& address, const TPageValidators& validators);
+
+    // The checks (Unit1_check.cpp).
+    void CreateCheckControls();
+    void StartChecks();
+    // Starts a check when one is due and no download or check runs.
+    void CheckTick();
+    void StartCheck();
+    void FinishCheck(const std::string& address, const TCheckResult& result);
+    // The address the checks get: the one last fetched by hand, else the box's first item.
+    QString CheckAddress() const;
+    void CheckControlsChanged();
+    void TellCheckState(const QString& text, const QString& failure);
 
     CFolianta& store;
     TProgramSettings programSettings;
@@ -219,6 +258,21 @@ private:
     int sortColumn = -1;
     TSortOrder sortOrder = TSortOrder::page;
     CRecordOrder recordOrders;
+
+    // The address (Windows-1251) whose page is shown, when a get brought it; else empty.
+    std::string shownAddress;
+    // The validators of the addresses asked or fetched in this run, for a fetch by hand, which
+    // cannot wait for the history's answer.
+    std::map<std::string, TPageValidators> knownValidators;
+    TCheckSettings checkSettings;
+    CCheckSchedule schedule;
+    TPageCheck* pageCheck = nullptr;
+    QTimer* checkTimer = nullptr;
+    TDesktopNotice* notice = nullptr;
+    bool fetchingByHand = false;
+    bool checkRunning = false;
+    // Why the last check failed; empty after one that did not.
+    QString checkFailure;
 };
 
 extern TForm1* Form1;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/Cp1251.h"
+#include "app/DesktopNotice.h"
 #include "app/ErrorBox.h"
 #include "app/HistoryService.h"
 #include "app/RecordTableModel.h"
@@ -139,6 +140,12 @@ void TForm1::ShowUnseenCount() {
     const auto unseen = std::count_if(marks->begin(), marks->end(),
                                       [](std::uint8_t mark) { return mark & kUnseen; });
     UnseenCheck->setText(QStringLiteral("Только непросмотренные (%1)").arg(unseen));
+    const QString title =
+        unseen > 0 ? QStringLiteral("Folianta — %1 новых").arg(unseen) : QStringLiteral("Folianta");
+    setWindowTitle(title);
+    if (notice) {
+        notice->SetStatus(checkFailure.isEmpty() ? title : title + u'\n' + CheckStateLabel->text());
+    }
 }
 
 QString TForm1::TitleTip(std::uint32_t record, std::uint8_t mark) const {

@@ -35,6 +35,7 @@ void TForm1::OpenPageFile(const QString& path) {
         const int error = errno;
         ThrowFileError(kPageReadFailed, path.toUtf8().constData(), error);
     }
+    shownAddress.clear();  // a fetched page sets it again
     RecordHistory();
     Button4Click();
 }

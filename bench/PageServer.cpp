@@ -161,6 +161,7 @@ void TPageServer::Answer(int fd, SSL* tls) {
         }
         request.append(buffer, std::size_t(n));
     }
+    received += request.size();
     const int page = open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (page < 0) {
         return;
@@ -170,10 +171,24 @@ void TPageServer::Answer(int fd, SSL* tls) {
         close(page);
         return;
     }
+    const std::string tag =
+        "\"" + std::to_string(info.st_size) + "-" + std::to_string(info.st_mtim.tv_sec) + "\"";
+    if (request.find("\r\nIf-None-Match: " + tag + "\r\n") != std::string::npos) {
+        const std::string head =
+            "HTTP/1.1 304 Not Modified\r\nETag: " + tag + "\r\nConnection: close\r\n\r\n";
+        if (SendAll(fd, tls, head.data(), head.size())) {
+            sent += head.size();
+        }
+        close(page);
+        return;
+    }
     const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                             std::to_string(info.st_size) + "\r\nConnection: close\r\n\r\n";
+                             std::to_string(info.st_size) + "\r\nETag: " + tag +
+                             "\r\nConnection: close\r\n\r\n";
     if (SendAll(fd, tls, head.data(), head.size()) && mode == Mode::kWholePage) {
+        sent += head.size();
         SendPage(fd, tls, page, info.st_size);
+        sent += std::size_t(info.st_size);
     }
     // A stalling server holds the connection until the client closes it or the server stops.
     while (mode == Mode::kStallAfterHead && !stopping) {

@@ -44,7 +44,8 @@ private:
 // bytes of one file, sent straight from the file (so the server holds no copy of the page in
 // memory), then closes it. A stalling server sends only the response head and then holds the
 // connection silent until the client gives up. With a certificate it speaks https, and reads
-// the file in blocks to encrypt them.
+// the file in blocks to encrypt them. The page's ETag is made of its size and time of change; a
+// request that names it in If-None-Match is answered 304 Not Modified without the page.
 class TPageServer {
 public:
     enum class Mode { kWholePage, kStallAfterHead };
@@ -57,6 +58,10 @@ public:
 
     // "http://127.0.0.1:<port>" (or "https://...") followed by path.
     std::string Address(const std::string& path) const;
+
+    // The bytes of the requests read and of the responses sent so far (a page sent whole).
+    std::atomic<std::size_t> received{0};
+    std::atomic<std::size_t> sent{0};
 
 private:
     void Serve();

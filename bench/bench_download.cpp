@@ -4,16 +4,22 @@
 //   peak_MB counters is what counts. Each starts from an empty store and counts the resident
 //   memory it adds at its peak, so the window's own memory is left out of both.
 //   The time from pressing the progress dialog's cancel button to the error box.
+//   A check of an unchanged page of about 25 MB whose validators are known: the bytes sent and
+//   received, and the processor time the window's thread spent on it (the get itself runs on
+//   the check's thread; the window's thread asks the history, starts it and takes its end).
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <time.h>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+
 #include <chrono>
 #include <stdexcept>
 
@@ -30,6 +36,10 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kLargeRows = 1'040'000;
 constexpr int kMemoryRuns = 2;
 constexpr int kCancelRuns = 5;
+// Rows of a page of about 25 MB, and the checks of it measured.
+constexpr std::size_t kCheckedRows = 104'000;
+constexpr int kCheckRuns = 5;
+constexpr int kCheckWaitMs = 60'000;
 // The file "Чтение из файла" reads; in the working folder on this platform.
 constexpr char kLocalPage[] = "H:\\long.shtml";
 
@@ -37,14 +47,15 @@ constexpr char kLocalPage[] = "H:\\long.shtml";
 // address box points at a server of that page.
 class DownloadBench {
 public:
-    explicit DownloadBench(TPageServer::Mode mode) {
+    explicit DownloadBench(TPageServer::Mode mode, std::size_t rows = kLargeRows,
+                           const std::string& historyPath = {}) {
         QDir::setCurrent(folder.path());
-        if (!WritePageInChild(kLocalPage, kLargeRows)) {
+        if (!WritePageInChild(kLocalPage, rows)) {
             throw std::runtime_error("cannot write the page");
         }
         pageBytes = std::size_t(QFileInfo(kLocalPage).size());
         server = std::make_unique<TPageServer>(folder.filePath(kLocalPage).toStdString(), mode);
-        form = std::make_unique<TForm1>(store);
+        form = std::make_unique<TForm1>(store, historyPath);
         form->ComboBox1->setEditText(QString::fromStdString(server->Address("/long.shtml")));
         form->show();
         previousPresenter =
@@ -143,5 +154,56 @@ BENCHMARK(BM_CancelToErrorBox)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(kCancelRuns);
+
+double ThreadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+void BM_UnchangedPageCheck(benchmark::State& state) {
+    // The settings and the history of this run's own, never the user's.
+    QTemporaryDir data;
+    qputenv("XDG_CONFIG_HOME", data.filePath("config").toUtf8());
+    DownloadBench bench(TPageServer::Mode::kWholePage, kCheckedRows,
+                        data.filePath("history.sqlite").toStdString());
+    const auto check = [&] {
+        bench.form->CheckNow();
+        QElapsedTimer waited;
+        waited.start();
+        // Sleeps until events come, so that the wait adds nothing to the thread's time.
+        while (bench.form->CheckRunning() && waited.elapsed() < kCheckWaitMs) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        return !bench.form->CheckRunning();
+    };
+    // A fetch by hand brings the page and its validators, and makes its address the checked one.
+    bench.form->Button2->click();
+    if (!bench.errors.isEmpty()) {
+        state.SkipWithError(bench.errors.join(' ').toStdString().c_str());
+        return;
+    }
+    // The history's marks of the page come first, so that only the checks are measured.
+    while (!bench.form->MarksShown()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    double windowMs = 0;
+    bench.server->received = 0;
+    bench.server->sent = 0;
+    for (auto _ : state) {
+        const double before = ThreadCpuMs();
+        if (!check() ||
+            bench.form->CheckStateLabel->text() != QStringLiteral("Страница не изменилась")) {
+            state.SkipWithError(bench.form->CheckStateLabel->text().toStdString().c_str());
+            break;
+        }
+        windowMs += ThreadCpuMs() - before;
+    }
+    state.counters["page_MB"] = double(bench.pageBytes) / (1 << 20);
+    state.counters["sent_B"] = double(bench.server->received) / kCheckRuns;
+    state.counters["received_B"] = double(bench.server->sent) / kCheckRuns;
+    state.counters["window_cpu_ms"] = windowMs / kCheckRuns;
+}
+BENCHMARK(BM_UnchangedPageCheck)->Unit(benchmark::kMillisecond)->Iterations(kCheckRuns);
 
 }  // namespace

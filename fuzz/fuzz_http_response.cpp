@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the HTTP client as the peer's side of the connection, in pieces of a
 // size taken from the input, for two gets in a row (the second may reuse the connection). The
 // same bytes go to the response reader whole, one at a time and in random slices: the three
-// outcomes must agree, and agree with what the client's first get returns, raises and shows.
+// outcomes must agree, and agree with what the client's first get returns, raises and shows. The
+// Retry-After and Date values go to the reader of waits.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -97,6 +98,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (control & 0x40) {
         client.ProtocolVersion = TProtocolVersion::pv1_0;
+    }
+    if (control & 0x80) {
+        client.Request.IfNoneMatch = "\"v\"";
+    }
+    // The wait a Retry-After asks for, read as a check reads it, is never negative nor too long;
+    // the Date line is read the same way, for more dates.
+    constexpr std::int64_t kNow = 1796637600;
+    constexpr std::int64_t kLongestWait = 86400;
+    for (const std::string* value : {&read.info.RetryAfter, &read.info.Date}) {
+        const auto wait = RetryAfterSeconds(*value, kNow, kLongestWait);
+        if (wait && (*wait < 0 || *wait > kLongestWait)) {
+            std::abort();
+        }
     }
     for (int get = 0; get < 2; ++get) {
         std::string error;

@@ -223,6 +223,33 @@ void CHistory::MarkUnseen(std::string_view link) {
     });
 }
 
+std::optional<TPageValidators> CHistory::Validators(std::string_view address) {
+    CStatement query(*db,
+                     "SELECT etag, last_modified, page_stamp FROM validators WHERE address = ?");
+    query.Bind(1, address);
+    if (!query.Step()) {
+        return std::nullopt;
+    }
+    return TPageValidators{query.Bytes(0), query.Bytes(1), query.Bytes(2)};
+}
+
+void CHistory::StoreValidators(std::string_view address, const TPageValidators& validators) {
+    Transact([&] {
+        if (validators.etag.empty() && validators.lastModified.empty()) {
+            CStatement forget(*db, "DELETE FROM validators WHERE address = ?");
+            forget.Bind(1, address);
+            forget.Run();
+            return;
+        }
+        CStatement store(*db, "INSERT OR REPLACE INTO validators VALUES(?, ?, ?, ?)");
+        store.Bind(1, address);
+        store.Bind(2, validators.etag);
+        store.Bind(3, validators.lastModified);
+        store.Bind(4, validators.pageStamp);
+        store.Run();
+    });
+}
+
 std::string CHistory::DefaultPath() {
     namespace fs = std::filesystem;
     const char* data = std::getenv("XDG_DATA_HOME");

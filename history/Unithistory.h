@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,7 +17,8 @@ class CDatabase;
 
 // The history of the works met in loaded pages, kept in an SQLite database: one row per work
 // link with the size text last met, when the work was first and last met, whether it was seen
-// and when it was opened. Texts are the page's bytes, kept as they are.
+// and when it was opened. Texts are the page's bytes, kept as they are. Beside the works, the
+// validators of the pages fetched, by address.
 //
 // The rows are mirrored in memory, so that a load of a page whose works are known writes little
 // and costs one hash look-up per work; only what changed is written, in one transaction per
@@ -35,6 +37,16 @@ enum TWorkMark : std::uint8_t {
 struct TMetWork {
     std::string_view link;
     std::string_view size;
+};
+
+// What a server said of the page at an address, so that the next get asks only for a change.
+struct TPageValidators {
+    std::string etag;          // the ETag header's value, as it came
+    std::string lastModified;  // the Last-Modified header's value, as it came
+    // The caller's own bytes that tell whether the file the page was saved as is still that page.
+    std::string pageStamp;
+
+    bool operator==(const TPageValidators&) const = default;
 };
 
 // What the history says of the works of one load, by their place in it.
@@ -77,6 +89,12 @@ public:
     // The work at link is unseen again, as a work met for the first time is. An unknown link
     // does nothing.
     void MarkUnseen(std::string_view link);
+
+    // The validators last stored for address; none when there are none.
+    std::optional<TPageValidators> Validators(std::string_view address);
+    // Keeps validators for address in place of those before; without an ETag and a
+    // Last-Modified, address has none.
+    void StoreValidators(std::string_view address, const TPageValidators& validators);
 
     // Where a damaged or foreign file was moved by the constructor, and why; empty when none was.
     const std::string& MovedAside() const { return movedAside; }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +31,12 @@ constexpr const char* kCreateWorks =
     "seen INTEGER NOT NULL) WITHOUT ROWID";
 constexpr std::array<std::string_view, 7> kWorksColumns = {
     "link", "size", "seen_size", "first_met", "last_met", "opened", "seen"};
+constexpr const char* kCreateValidators =
+    "CREATE TABLE validators("
+    "address BLOB PRIMARY KEY, etag BLOB NOT NULL, last_modified BLOB NOT NULL, "
+    "page_stamp BLOB NOT NULL) WITHOUT ROWID";
+constexpr std::array<std::string_view, 4> kValidatorsColumns = {"address", "etag", "last_modified",
+                                                                "page_stamp"};
 
 [[noreturn]] void FailWithErrno(const std::string& path, int error) {
     throw CHistoryError(FaultOfErrno(error), path, std::strerror(error));
@@ -117,35 +124,42 @@ std::string MoveAside(const std::string& path, std::int64_t now) {
     FailWithErrno(base, EEXIST);
 }
 
-enum class TLayout { empty, first, current };
+enum class TLayout { empty, works, current };
 
-// What the file holds; a later version or a layout not the program's is a foreign fault.
+// Whether table has exactly the columns given, in their order.
+bool HasColumns(CDatabase& db, std::string_view table, std::span<const std::string_view> names) {
+    CStatement columns(db, "SELECT name FROM pragma_table_info(?)");
+    columns.Bind(1, table);
+    std::size_t i = 0;
+    bool same = true;
+    while (columns.Step()) {
+        same = same && i < names.size() && columns.Bytes(0) == names[i];
+        ++i;
+    }
+    return same && i == names.size();
+}
+
+// What the file holds: nothing yet, the works alone (versions 0 and 1), or the current layout.
+// A later version or a layout not the program's is a foreign fault.
 TLayout LayoutOf(CDatabase& db) {
     const std::int64_t version = db.Integer("PRAGMA user_version");
     std::vector<std::string> tables;
-    CStatement names(db, "SELECT name FROM sqlite_master WHERE type = 'table'");
+    CStatement names(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
     while (names.Step()) {
         tables.push_back(names.Bytes(0));
     }
     if (version == 0 && tables.empty()) {
         return TLayout::empty;
     }
-    bool ours = (version == 0 || version == kHistorySchemaVersion) && tables.size() == 1 &&
-                tables[0] == "works";
-    if (ours) {
-        CStatement columns(db, "SELECT name FROM pragma_table_info('works')");
-        std::size_t i = 0;
-        while (columns.Step()) {
-            ours = ours && i < kWorksColumns.size() && columns.Bytes(0) == kWorksColumns[i];
-            ++i;
-        }
-        ours = ours && i == kWorksColumns.size();
-    }
-    if (!ours) {
+    const bool worksAlone = version <= 1 && tables == std::vector<std::string>{"works"};
+    const bool current = version == kHistorySchemaVersion &&
+                         tables == std::vector<std::string>{"validators", "works"} &&
+                         HasColumns(db, "validators", kValidatorsColumns);
+    if (version < 0 || !(worksAlone || current) || !HasColumns(db, "works", kWorksColumns)) {
         throw CHistoryError(THistoryFault::foreign, db.Path(),
                             "schema version " + std::to_string(version) + " not known");
     }
-    return version == 0 ? TLayout::first : TLayout::current;
+    return current ? TLayout::current : TLayout::works;
 }
 
 // Brings an open file to the current schema and the journal settings of the history.
@@ -164,6 +178,7 @@ void Prepare(CDatabase& db) {
         if (layout == TLayout::empty) {
             db.Execute(kCreateWorks);
         }
+        db.Execute(kCreateValidators);
         db.Execute(("PRAGMA user_version=" + std::to_string(kHistorySchemaVersion)).c_str());
         db.Execute("COMMIT");
     } catch (...) {

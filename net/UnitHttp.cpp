@@ -14,6 +14,7 @@ constexpr std::size_t kReceiveChunk = 64 * 1024;
 constexpr int kAfterResponseCheckMs = 1;
 
 constexpr char kCrLf[] = "\r\n";
+constexpr int kNotModified = 304;
 
 // The request lines sent as their field holds them, when it is not empty, in this order.
 struct TRequestTextField {
@@ -34,6 +35,8 @@ constexpr TRequestTextField kRequestTextFields[] = {
     {header_name::kContentEncoding, &THeaderInfo::ContentEncoding},
     {header_name::kContentLanguage, &THeaderInfo::ContentLanguage},
     {header_name::kContentType, &THeaderInfo::ContentType},
+    {header_name::kIfNoneMatch, &THeaderInfo::IfNoneMatch},
+    {header_name::kIfModifiedSince, &THeaderInfo::IfModifiedSince},
 };
 
 // A port text read as a decimal number; none when it is empty or not a number. A number beyond
@@ -192,7 +195,9 @@ void THttpClient::FetchBody(std::string_view address, TBodySink& body, TFetchMon
         const int code = reader.StatusCode();
         const bool redirect =
             (code >= 300 && code <= 399 && code != 304) || !reader.Info().Location.empty();
-        if (redirect || code < 200 || code > 299) {
+        const bool unchanged = code == kNotModified &&
+                               !(Request.IfNoneMatch.empty() && Request.IfModifiedSince.empty());
+        if (redirect || ((code < 200 || code > 299) && !unchanged)) {
             throw EProtocolReplyError(code, reader.StatusText());
         }
         FinishExchange();

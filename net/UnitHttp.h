@@ -55,6 +55,10 @@ struct THeaderInfo {
     int ProxyPort = 0;
     std::string ProxyUsername;
     std::string ProxyPassword;
+    // The validators of the copy the caller holds (an ETag, a Last-Modified date): the server
+    // may answer 304 Not Modified when the page has not changed since.
+    std::string IfNoneMatch;
+    std::string IfModifiedSince;
     std::vector<std::string> ExtraHeaders;  // further request lines, sent as they are
 };
 
@@ -110,7 +114,9 @@ public:
     // the peer closed or reset before any byte of an answer is replaced once by a new one.
     // Every failure is an EBaseError:
     //  - EProtocolReplyError: a redirect (never followed) or a status outside 200..299; the
-    //    response was read whole and the connection is kept.
+    //    response was read whole and the connection is kept. A 304 that answers a request with
+    //    IfNoneMatch or IfModifiedSince is no error: the get returns without a body, and
+    //    ResponseCode() tells it.
     //    Also a proxy that refuses the tunnel of an https address; that connection is closed.
     //  - ETlsError: an https connection could not be secured: the server's certificate was
     //    refused (expired, issued for another name, by an authority the system does not trust)

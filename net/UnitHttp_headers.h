@@ -18,6 +18,8 @@ inline constexpr std::string_view kUserAgent = "User-Agent";
 inline constexpr std::string_view kRange = "Range";
 inline constexpr std::string_view kAuthorization = "Authorization";
 inline constexpr std::string_view kProxyAuthorization = "Proxy-Authorization";
+inline constexpr std::string_view kIfNoneMatch = "If-None-Match";
+inline constexpr std::string_view kIfModifiedSince = "If-Modified-Since";
 
 // Written by the request writer and read by the response reader.
 inline constexpr std::string_view kConnection = "Connection";
@@ -38,5 +40,7 @@ inline constexpr std::string_view kLastModified = "Last-Modified";
 inline constexpr std::string_view kExpires = "Expires";
 inline constexpr std::string_view kProxyAuthenticate = "Proxy-Authenticate";
 inline constexpr std::string_view kTransferEncoding = "Transfer-Encoding";
+inline constexpr std::string_view kETag = "ETag";
+inline constexpr std::string_view kRetryAfter = "Retry-After";
 
 }  // namespace header_name

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
+#include <ctime>
 #include <optional>
 
 #include "net/UnitHttp_errors.h"
@@ -62,6 +64,59 @@ std::int64_t ChunkSize(std::string_view text, std::int64_t limit) {
     return value;
 }
 
+// The longest HTTP date, with a margin; a longer value is none.
+constexpr std::size_t kMaxDateLength = 40;
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// An HTTP date in any of its three forms, in seconds since the epoch (always GMT).
+std::optional<std::int64_t> HttpDate(std::string_view text) {
+    if (text.size() > kMaxDateLength) {
+        return std::nullopt;
+    }
+    const std::string date(text);
+    char weekday[10] = {};
+    char month[4] = {};
+    std::tm time{};
+    int year = 0;
+    int end = -1;
+    const auto whole = [&](int fields, int expected) {
+        return fields == expected && end == int(date.size());
+    };
+    bool read = whole(
+        std::sscanf(date.c_str(), "%3s, %2d %3s %4d %2d:%2d:%2d GMT%n", weekday, &time.tm_mday,
+                    month, &year, &time.tm_hour, &time.tm_min, &time.tm_sec, &end),
+        7);
+    if (!read) {
+        end = -1;
+        read = whole(std::sscanf(date.c_str(), "%9[A-Za-z], %2d-%3s-%2d %2d:%2d:%2d GMT%n", weekday,
+                                 &time.tm_mday, month, &year, &time.tm_hour, &time.tm_min,
+                                 &time.tm_sec, &end),
+                     7);
+        // A two-digit year is the one of the century that puts the date nearest in the past.
+        year += year < 70 ? 2000 : 1900;
+    }
+    if (!read) {
+        end = -1;
+        read = whole(
+            std::sscanf(date.c_str(), "%3s %3s %2d %2d:%2d:%2d %4d%n", weekday, month,
+                        &time.tm_mday, &time.tm_hour, &time.tm_min, &time.tm_sec, &year, &end),
+            7);
+    }
+    const auto named =
+        std::find_if(std::begin(kMonths), std::end(kMonths),
+                     [&month](const char* name) { return month == std::string_view(name); });
+    const auto within = [](int value, int low, int high) { return value >= low && value <= high; };
+    if (!read || named == std::end(kMonths) || !within(time.tm_mday, 1, 31) ||
+        !within(time.tm_hour, 0, 23) || !within(time.tm_min, 0, 59) ||
+        !within(time.tm_sec, 0, 60) || !within(year, 1900, 9999)) {
+        return std::nullopt;
+    }
+    time.tm_mon = int(named - std::begin(kMonths));
+    time.tm_year = year - 1900;
+    return std::int64_t(timegm(&time));
+}
+
 // Status codes whose responses never carry a body, whatever their headers say.
 bool HasNoBody(int code) {
     return (code >= 100 && code <= 199) || code == 204 || code == 304;
@@ -87,9 +142,31 @@ constexpr TTextField kTextFields[] = {
     {header_name::kLastModified, &TResponseInfo::LastModified},
     {header_name::kExpires, &TResponseInfo::Expires},
     {header_name::kProxyAuthenticate, &TResponseInfo::ProxyAuthenticate},
+    {header_name::kETag, &TResponseInfo::ETag},
+    {header_name::kRetryAfter, &TResponseInfo::RetryAfter},
 };
 
 }  // namespace
+
+std::optional<std::int64_t> RetryAfterSeconds(std::string_view value, std::int64_t now,
+                                              std::int64_t maxSeconds) {
+    value = TrimBlanks(value);
+    std::optional<std::int64_t> seconds;
+    if (!value.empty() && value.front() >= '0' && value.front() <= '9') {
+        // A count too large for the type is still a count: the longest wait.
+        seconds = DecimalOrNone(value);
+        if (!seconds &&
+            std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            seconds = maxSeconds;
+        }
+    } else if (const auto date = HttpDate(value)) {
+        seconds = std::max<std::int64_t>(*date - now, 0);
+    }
+    if (!seconds) {
+        return std::nullopt;
+    }
+    return std::min(*seconds, maxSeconds);
+}
 
 THttpResponseReader::THttpResponseReader(std::int64_t maxBodySize, bool answersConnect)
     : maxBodySize(maxBodySize), answersConnect(answersConnect) {}

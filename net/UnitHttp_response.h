@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,10 +25,18 @@ struct TResponseInfo {
     std::string LastModified;
     std::string Expires;
     std::string ProxyAuthenticate;
+    std::string ETag;
+    std::string RetryAfter;
     std::vector<std::string> ExtraHeaders;
 
     bool operator==(const TResponseInfo&) const = default;
 };
+
+// How many seconds after now a Retry-After value asks to wait: a number of seconds, or an
+// HTTP date (IMF-fixdate, RFC 850 or asctime form) less now, both in seconds since the epoch; a
+// date already past is 0, a wait over maxSeconds is maxSeconds. None for anything else.
+std::optional<std::int64_t> RetryAfterSeconds(std::string_view value, std::int64_t now,
+                                              std::int64_t maxSeconds);
 
 // Reads one HTTP/1.x response from the bytes handed to it, as they arrive: the same bytes give
 // the same result whether they come whole, one at a time or in slices of any size. It never

@@ -269,12 +269,17 @@ TEST_F(HistoryTest, AnUnusableFileIsMovedAsideWholeAndAnOlderOneUpgraded) {
         THistoryFault why;
     } rows[] = {
         {"no database at all", std::string(4096, 'x'), "", true, THistoryFault::damaged},
-        {"a later version", "", firstLayout + "; PRAGMA user_version=2", true,
+        {"a later version", "",
+         firstLayout + "; PRAGMA user_version=" + std::to_string(kHistorySchemaVersion + 1), true,
          THistoryFault::foreign},
+        {"validators in a version without them", "",
+         firstLayout + "; CREATE TABLE validators(address)", true, THistoryFault::foreign},
         {"another program's table", "", "CREATE TABLE notes(x)", true, THistoryFault::foreign},
         {"works of other columns", "", "CREATE TABLE works(link, size)", true,
          THistoryFault::foreign},
         {"the first layout, without a version", "", firstLayout, false, THistoryFault::damaged},
+        {"version 1, without validators", "", firstLayout + "; PRAGMA user_version=1", false,
+         THistoryFault::damaged},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
@@ -296,11 +301,27 @@ TEST_F(HistoryTest, AnUnusableFileIsMovedAsideWholeAndAnOlderOneUpgraded) {
             EXPECT_EQ(history.MovedAside(), "");
             EXPECT_EQ(marks.marks, std::vector<std::uint8_t>{0}) << "its row kept";
             EXPECT_EQ(CDatabase(path, 1000).Integer("PRAGMA user_version"), kHistorySchemaVersion);
+            history.StoreValidators("http://x/", {"\"e\"", "", "stamp"});
+            EXPECT_EQ(CHistory(path, kMonday).Validators("http://x/")->etag, "\"e\"");
         }
     }
     EXPECT_THROW(CHistory((folder.Path() / "data" / "history.sqlite" / "x").string(), kMonday),
                  CHistoryError)
         << "a folder that is a file: nothing to move aside, an error";
+}
+
+TEST_F(HistoryTest, ValidatorsAreKeptPerAddressReplacedAndForgotten) {
+    CHistory history(path, kMonday);
+    const TPageValidators first{"\"v1\"", "Mon, 07 Dec 2026 10:00:00 GMT", "stamp 1"};
+    const TPageValidators second{"", "Tue, 08 Dec 2026 10:00:00 GMT", "stamp 2"};
+    EXPECT_EQ(history.Validators("http://a/"), std::nullopt);
+    history.StoreValidators("http://a/", first);
+    history.StoreValidators("http://b/", first);
+    history.StoreValidators("http://a/", second);
+    EXPECT_EQ(CHistory(path, kMonday).Validators("http://a/"), second) << "on the disk, replaced";
+    EXPECT_EQ(history.Validators("http://b/"), first);
+    history.StoreValidators("http://b/", {"", "", "stamp 3"});
+    EXPECT_EQ(history.Validators("http://b/"), std::nullopt) << "an answer without validators";
 }
 
 // Copies of the program started at the same moment on a damaged file, round after round, at the

@@ -22,8 +22,8 @@ TEST_F(WindowTest, TabAndShiftTabLeaveTheTableArrowsMoveInside) {
         TGridRect selection;
     } rows[] = {
         {"Tab", w.Table1, Qt::Key_Tab, {}, w.Button6, {0, 1, 0, 1}},
-        {"Shift+Tab", w.Table1, Qt::Key_Tab, Qt::ShiftModifier, w.Button9, {0, 1, 0, 1}},
-        {"Tab from the last control", w.Button9, Qt::Key_Tab, {}, w.Table1, {0, 1, 0, 1}},
+        {"Shift+Tab", w.Table1, Qt::Key_Tab, Qt::ShiftModifier, w.EveryMinutesEdit, {0, 1, 0, 1}},
+        {"Tab from the last control", w.EveryMinutesEdit, Qt::Key_Tab, {}, w.Table1, {0, 1, 0, 1}},
         {"Down moves inside", w.Table1, Qt::Key_Down, {}, w.Table1, {0, 2, 0, 2}},
         {"Right moves inside", w.Table1, Qt::Key_Right, {}, w.Table1, {1, 1, 1, 1}},
     };

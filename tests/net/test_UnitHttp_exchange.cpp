@@ -288,4 +288,66 @@ TEST(THttpClientResponse, BrokenResponsesFailAndCloseTheConnection) {
     }
 }
 
+// The politeness of a check: validators go out only when held, and a 304 is an answer only to
+// them; on one connection, as a check and a fetch by hand would go in a row.
+TEST(THttpClientConditional, SendsValidatorsOnlyWhenHeldAndTakes304AsUnchanged) {
+    const std::string notModified = "HTTP/1.1 304 Not Modified\r\nETag: \"v1\"\r\n\r\n";
+    ScriptedServer server(
+        {{ReadRequest(),
+          Send("HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nLast-Modified: Mon, 07 Dec "
+               "2026 10:00:00 GMT\r\nContent-Length: 4\r\n\r\npage"),
+          ReadRequest(), Send(notModified), ReadRequest(), Send(notModified), ReadRequest(),
+          Send("HTTP/1.1 503 Busy\r\nRetry-After: 120\r\nContent-Length: "
+               "0\r\n\r\n")}});
+    auto client = MakeClient();
+    EXPECT_EQ(client->FetchBody(server.Address("/p")), "page");
+    const TResponseInfo first = client->Response();
+    EXPECT_EQ(first.ETag, "\"v1\"");
+    client->Request.IfNoneMatch = first.ETag;
+    client->Request.IfModifiedSince = first.LastModified;
+    EXPECT_EQ(client->FetchBody(server.Address("/p")), "");
+    EXPECT_EQ(client->ResponseCode(), 304);
+    client->Request.IfNoneMatch.clear();
+    client->Request.IfModifiedSince.clear();
+    EXPECT_EQ(ErrorOf([&] { client->FetchBody(server.Address("/p")); }), "304 Not Modified")
+        << "unasked for, a 304 has no page";
+    EXPECT_EQ(ErrorOf([&] { client->FetchBody(server.Address("/p")); }), "503 Busy");
+    EXPECT_EQ(client->Response().RetryAfter, "120");
+    const std::vector<std::string> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0], "GET /p HTTP/1.1\r\nHost: 127.0.0.1\r\n" + kDesignedLines + "\r\n");
+    EXPECT_EQ(requests[1], "GET /p HTTP/1.1\r\nHost: 127.0.0.1\r\n" + kDesignedLines +
+                               "If-None-Match: \"v1\"\r\nIf-Modified-Since: Mon, 07 Dec 2026 "
+                               "10:00:00 GMT\r\n\r\n");
+}
+
+TEST(RetryAfterSeconds, ReadsSecondsAndTheThreeDateForms) {
+    constexpr std::int64_t kNow = 1796637600;  // Mon, 07 Dec 2026 10:00:00 GMT
+    constexpr std::int64_t kMax = 86400;
+    const struct {
+        const char* value;
+        std::optional<std::int64_t> seconds;
+    } rows[] = {
+        {"120", 120},
+        {" 0 ", 0},
+        {"99999999999999999999999", kMax},
+        {"86401", kMax},
+        {"-5", std::nullopt},
+        {"12s", std::nullopt},
+        {"", std::nullopt},
+        {"Mon, 07 Dec 2026 10:02:00 GMT", 120},
+        {"Monday, 07-Dec-26 10:02:00 GMT", 120},
+        {"Mon Dec  7 10:02:00 2026", 120},
+        {"Sun, 06 Dec 2026 10:00:00 GMT", 0},
+        {"Mon, 07 Dec 2026 10:02:00 GMT trailing", std::nullopt},
+        {"Mon, 07 Foo 2026 10:02:00 GMT", std::nullopt},
+        {"Mon, 07 Dec 2026 25:02:00 GMT", std::nullopt},
+        {"Mon, 07 Dec 2026 10:-2:00 GMT", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.value);
+        EXPECT_EQ(RetryAfterSeconds(row.value, kNow, kMax), row.seconds);
+    }
+}
+
 }  // namespace
