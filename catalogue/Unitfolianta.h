@@ -35,11 +35,16 @@ public:
     // contents; throws std::length_error beyond kMaxPageSize.
     void LoadPageText(std::string_view bytes);
 
-    // Cuts the page text into lines and records (a page of a megabyte or more in two halves at
-    // once, one on a second thread), writing zero bytes into it over every line feed and over
-    // the end markers found: rows, records and the page bytes come out as ParseRow on each
+    // Cuts the page text into lines and records (a page of halvedPageSize bytes or more in two
+    // halves at once, one on a second thread), writing zero bytes into it over every line feed and
+    // over the end markers found: rows, records and the page bytes come out as ParseRow on each
     // line, after all line feeds were zeroed, would make them.
     void ParsePage();
+    // The smallest page ParsePage reads in two halves at once; below it, starting a thread costs
+    // more than it saves. The checks of the parser set it small, so that they reach the split.
+    static constexpr std::int32_t kHalvedPageSize = 1 << 20;
+    std::int32_t halvedPageSize = kHalvedPageSize;
+
     // Fills record from the first listing row of line, the eight marker pairs found one after
     // another by Extract; false (record unchanged) when a marker is missing. The zeros the parse
     // writes stay either way: at the row body's end "</tr>" and at the end marker of every field
