@@ -6,17 +6,18 @@
 #include "app/Cp1251.h"
 #include "history/Unithistory.h"
 
-void TRecordTableModel::ShowRecords(const CFolianta& catalogue,
+void TRecordTableModel::ShowRecords(const CRecordView& view,
                                     std::shared_ptr<const std::vector<std::uint8_t>> workMarks) {
     beginResetModel();
-    page = catalogue.PageBuffer();
-    records = catalogue.RecordsBuffer();
-    rows = catalogue.ShownIndexes();
+    page = view.Page();
+    records = view.RecordsBuffer();
+    rows = view.Shown();
     marks = std::move(workMarks);
     endResetModel();
 }
 
-void TRecordTableModel::MarksChanged() {
+void TRecordTableModel::SetMarks(std::shared_ptr<const std::vector<std::uint8_t>> workMarks) {
+    marks = std::move(workMarks);
     if (!rows.empty()) {
         emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1),
                          {Qt::FontRole, Qt::ForegroundRole, Qt::ToolTipRole});

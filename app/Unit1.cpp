@@ -360,23 +360,15 @@ void TForm1::Button4Click() {
         conditions.push_back(GenreCondition(ZanrList));
     }
     const std::unique_ptr<CFilterList> root = MakeFilterList(lmAll, std::move(conditions), false);
-    store.ApplyFilter(root.get());
-    if (UnseenCheck->isChecked() && marks->size() == store.Records().size()) {
-        store.NarrowShown([this](std::uint32_t record) { return (*marks)[record] & kUnseen; });
-    }
-    if (!FindEdit->text().isEmpty()) {
-        const CTextFinder finder(EncodeCp1251(FindEdit->text()));
-        const std::vector<TZRecord>& records = store.Records();
-        store.NarrowShown([&](std::uint32_t record) {
-            return finder.FoundIn(records[record].title) ||
-                   finder.FoundIn(records[record].autorName);
-        });
-    }
-    if (sortOrder != TSortOrder::page) {
-        store.ArrangeShown(
-            recordOrders.Of(store.RecordsBuffer(), kTableColumns[sortColumn], sortOrder));
-    }
-    table1Cells->ShowRecords(store, marks);
+    view.Refilter(
+        store,
+        {.filter = root.get(),
+         .marks = marks,
+         .wantedMarks = UnseenCheck->isChecked() ? std::uint8_t(kUnseen) : std::uint8_t(0),
+         .find = EncodeCp1251(FindEdit->text()),
+         .sortField = sortColumn < 0 ? TZRecord::kTitle : kTableColumns[sortColumn],
+         .sortOrder = sortOrder});
+    table1Cells->ShowRecords(view, marks);
 }
 
 void TForm1::Table1HeaderClick(int column) {
@@ -431,14 +423,14 @@ void TForm1::Button7Click() {
 }
 
 void TForm1::AppendShownAuthor(TAutorList& list) {
-    const TZRecord& record = store.ShownAt(Table1->Selection().Top - 1);
+    const TZRecord* record = view.ShownAt(Table1->Selection().Top - 1);
     // A row that shows no record (an empty table) has no author. An entry of empty texts would
     // be worse than nothing: its empty link is contained in every author link, so it would make
     // the include-list pass every work and the exclude-list hide every work.
-    if (&record == &CFolianta::emptyRecord) {
+    if (!record) {
         return;
     }
-    list.push_back(TAutorInf::Make(record.autorLink, record.autorName, ""));
+    list.push_back(TAutorInf::Make(record->autorLink, record->autorName, ""));
 }
 
 void TForm1::Button8Click() {

@@ -8,13 +8,14 @@
 #include <QPushButton>
 #include <QWidget>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "app/CheckListBox.h"
 #include "app/StringGrid.h"
 #include "catalogue/Unitfolianta.h"
-#include "catalogue/Unitfolianta_order.h"
+#include "catalogue/Unitfolianta_view.h"
 #include "history/Unithistory.h"
 #include "net/UnitHttp.h"
 
@@ -55,8 +56,8 @@ public:
     // selection 0 or 1) or the author's page (4 or 5) of the selection's top row with the system's
     // ".html" opener. An opened work is opened and seen in the history.
     void Table1DblClick();
-    // Builds the filter tree from the filter controls, applies it, keeps only unseen works when
-    // UnseenCheck is ticked, and rewrites Table1.
+    // Makes the table's view from the controls (the filter tree, UnseenCheck over the history's
+    // marks, FindEdit and the sorted column) and rewrites Table1 with it.
     void Button4Click();
     // "Отметить всё просмотренным": every shown work is seen in the history.
     void MarkSeenButtonClick();
@@ -143,6 +144,9 @@ private:
     void RecordHistory();
     // The shown work of table row was opened.
     void MarkOpened(int row);
+    // Replaces marks by a copy in which the mark of every record of numbers is change(mark);
+    // numbers the marks do not reach are left out.
+    void ChangeMarks(std::span<const std::uint32_t> numbers, std::uint8_t (*change)(std::uint8_t));
     // A history that failed is closed for the rest of the run, its marks dropped; says why.
     void DropHistory(const std::exception& failure);
     void ShowUnseenCount();
@@ -159,13 +163,14 @@ private:
     std::string savedSettings;
     // The history of works; null when it could not be opened or failed since.
     std::unique_ptr<CHistory> history;
-    // The history's TWorkMark bits of every record of the page, shared with Table1's rows; empty
-    // without a history.
-    std::shared_ptr<std::vector<std::uint8_t>> marks;
-    // The table column sorted by (-1: none) and how; the orders of the page, made on first use.
+    // The history's TWorkMark bits of every record of the page, shared with the view and Table1's
+    // rows; empty without a history. Never changed in place: a change is a new vector.
+    std::shared_ptr<const std::vector<std::uint8_t>> marks;
+    // The table column sorted by (-1: none) and how.
     int sortColumn = -1;
     TSortOrder sortOrder = TSortOrder::page;
-    CRecordOrder recordOrders;
+    // The records Table1 shows and their order.
+    CRecordView view;
 };
 
 extern TForm1* Form1;

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <algorithm>
 #include <ctime>
+#include <span>
 
 #include "app/Cp1251.h"
 #include "app/ErrorBox.h"
@@ -31,11 +32,11 @@ void TForm1::OpenHistory(const std::string& path) {
 
 void TForm1::DropHistory(const std::exception& failure) {
     history.reset();
-    marks->clear();
+    marks = std::make_shared<const std::vector<std::uint8_t>>();
     UnseenCheck->setEnabled(false);
     MarkSeenButton->setEnabled(false);
     ShowUnseenCount();
-    table1Cells->MarksChanged();
+    table1Cells->SetMarks(marks);
     ShowErrorBox(this, QStringLiteral("История произведений недоступна, пометки больше не "
                                       "показываются: %1")
                            .arg(QString::fromUtf8(failure.what())));
@@ -43,7 +44,7 @@ void TForm1::DropHistory(const std::exception& failure) {
 
 void TForm1::RecordHistory() {
     // A new vector: the table's rows keep the marks of the page they show until refilled.
-    marks = std::make_shared<std::vector<std::uint8_t>>();
+    auto loaded = std::make_shared<std::vector<std::uint8_t>>();
     if (history) {
         std::vector<TMetWork> works;
         works.reserve(store.Records().size());
@@ -51,28 +52,30 @@ void TForm1::RecordHistory() {
             works.push_back({record.workLink, record.size});
         }
         try {
-            history->RecordLoad(works, std::time(nullptr), *marks);
+            history->RecordLoad(works, std::time(nullptr), *loaded);
         } catch (const std::exception& failure) {
             DropHistory(failure);
+            return;
         }
     }
+    marks = std::move(loaded);
     ShowUnseenCount();
 }
 
 void TForm1::MarkOpened(int row) {
-    const std::vector<std::uint32_t>& shown = store.ShownIndexes();
+    const std::vector<std::uint32_t>& shown = view.Shown();
     if (!history || row < 1 || std::size_t(row) > shown.size()) {
         return;
     }
     const std::uint32_t number = shown[std::size_t(row - 1)];
     try {
-        history->MarkOpened(store.Records()[number].workLink, std::time(nullptr));
+        history->MarkOpened(view.Records()[number].workLink, std::time(nullptr));
     } catch (const std::exception& failure) {
         DropHistory(failure);
         return;
     }
-    (*marks)[number] = kOpened;
-    table1Cells->MarksChanged();
+    ChangeMarks(std::span(&number, 1), [](std::uint8_t) { return std::uint8_t(kOpened); });
+    table1Cells->SetMarks(marks);
     ShowUnseenCount();
 }
 
@@ -81,9 +84,9 @@ void TForm1::MarkSeenButtonClick() {
         return;
     }
     std::vector<std::string_view> links;
-    links.reserve(store.ShownIndexes().size());
-    for (const std::uint32_t number : store.ShownIndexes()) {
-        links.push_back(store.Records()[number].workLink);
+    links.reserve(view.Shown().size());
+    for (const std::uint32_t number : view.Shown()) {
+        links.push_back(view.Records()[number].workLink);
     }
     try {
         history->MarkSeen(links);
@@ -91,15 +94,25 @@ void TForm1::MarkSeenButtonClick() {
         DropHistory(failure);
         return;
     }
-    for (const std::uint32_t number : store.ShownIndexes()) {
-        (*marks)[number] &= std::uint8_t(~(kUnseen | kUpdated));
-    }
+    ChangeMarks(view.Shown(),
+                [](std::uint8_t mark) { return std::uint8_t(mark & ~(kUnseen | kUpdated)); });
     ShowUnseenCount();
     if (UnseenCheck->isChecked()) {
         Button4Click();
     } else {
-        table1Cells->MarksChanged();
+        table1Cells->SetMarks(marks);
     }
+}
+
+void TForm1::ChangeMarks(std::span<const std::uint32_t> numbers,
+                         std::uint8_t (*change)(std::uint8_t)) {
+    auto changed = std::make_shared<std::vector<std::uint8_t>>(*marks);
+    for (const std::uint32_t number : numbers) {
+        if (number < changed->size()) {
+            (*changed)[number] = change((*changed)[number]);
+        }
+    }
+    marks = std::move(changed);
 }
 
 void TForm1::ShowUnseenCount() {
