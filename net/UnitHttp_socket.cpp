@@ -213,12 +213,13 @@ public:
             made = true;
         }
         if (tls && !secured) {
+            // A wait that ran out leaves the handshake under way, to be waited on again.
             secured = Repeat(fd, deadline, 0, [this](short& events) {
                 tls->Handshake(events);
                 return 1;
             });
         }
-        return true;
+        return !tls || secured;
     }
 
     void StartTls(const std::string& serverName) override {
