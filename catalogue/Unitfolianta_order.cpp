@@ -64,7 +64,7 @@ constexpr std::array<std::uint8_t, 256> kRank = [] {
     return rank;
 }();
 static_assert(kRank[0xFF] == kRank[0xDF] && kRank[0xDF] > kRank[0xC0] && kRank[0xC0] > kRank['z'],
-              "the places follow the weights");
+              "every place fits a byte and follows the weights");
 
 // The places of text's next kKeyBytes bytes, the first highest; a text that ends within them
 // has zeros from its end on, so keys order texts as CompareRussian does, as far as they reach.
