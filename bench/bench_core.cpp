@@ -92,7 +92,7 @@ void RunApplyFilter(benchmark::State& state, const FilterSetup& setup) {
     std::vector<std::uint32_t> kept;
     for (auto _ : state) {
         const std::unique_ptr<CFilterList> root = BuildTree(setup);
-        kept = FilterRecords(store.Records(), root.get());
+        kept = FilterRecords(store.Records(), root.get(), std::move(kept));
         benchmark::DoNotOptimize(kept.data());
     }
     if (int(kept.size()) != expected) {

@@ -1,5 +1,7 @@
 #include "catalogue/Unitfolianta_view.h"
 
+#include <utility>
+
 #include "filter/Unitfilter_plan.h"
 
 namespace {
@@ -37,8 +39,10 @@ void Arrange(std::vector<std::uint32_t>& shown, const std::vector<std::uint32_t>
 }  // namespace
 
 std::vector<std::uint32_t> FilterRecords(const std::vector<TZRecord>& records,
-                                         const CBaseFilter* filter) {
-    std::vector<std::uint32_t> kept;
+                                         const CBaseFilter* filter,
+                                         std::vector<std::uint32_t> room) {
+    std::vector<std::uint32_t> kept = std::move(room);
+    kept.clear();
     kept.reserve(kReservedShown);
     if (!filter) {
         return kept;
@@ -66,7 +70,7 @@ void CRecordView::Refilter(const CFolianta& store, const TViewRequest& request) 
     page = store.PageBuffer();
     records = store.RecordsBuffer();
     const std::vector<TZRecord>& all = *records;
-    shown = FilterRecords(all, request.filter);
+    shown = FilterRecords(all, request.filter, std::move(shown));
     if (request.wantedMarks != 0 && request.marks && request.marks->size() == all.size()) {
         const std::vector<std::uint8_t>& marks = *request.marks;
         Narrow(shown, [&](std::uint32_t record) { return marks[record] & request.wantedMarks; });

@@ -13,9 +13,10 @@ class CBaseFilter;
 
 // The numbers of the records that filter accepts, in page order; none for a null filter. The
 // tree is compiled once per call into a TFilterPlan, which gives every record the verdict
-// filter->Accept gives.
+// filter->Accept gives. The result is made in room, whose capacity is reused.
 std::vector<std::uint32_t> FilterRecords(const std::vector<TZRecord>& records,
-                                         const CBaseFilter* filter);
+                                         const CBaseFilter* filter,
+                                         std::vector<std::uint32_t> room = {});
 
 // What the table is to show of a page, as the window's controls say it. Texts are
 // Windows-1251 bytes.
