@@ -6,12 +6,12 @@
 #include "app/Cp1251.h"
 #include "history/Unithistory.h"
 
-void TRecordTableModel::ShowRecords(const CFolianta& catalogue,
+void TRecordTableModel::ShowRecords(const CRecordView& view,
                                     std::shared_ptr<const std::vector<std::uint8_t>> workMarks) {
     beginResetModel();
-    page = catalogue.PageBuffer();
-    records = catalogue.RecordsBuffer();
-    rows = catalogue.ShownIndexes();
+    page = view.Page();
+    records = view.RecordsBuffer();
+    rows = view.Shown();
     marks = std::move(workMarks);
     endResetModel();
 }

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "catalogue/Unitfolianta.h"
+#include "catalogue/Unitfolianta_view.h"
 
 // The cells of the result table: one row per shown work record, seven columns (title, work link,
 // size, genre, author link, author name, last cell). It holds a copy of the shown record numbers
@@ -17,10 +17,10 @@ public:
 
     explicit TRecordTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-    // Replaces every row by the records catalogue shows now, in order. marks, when given, holds
-    // the history's TWorkMark bits of every record of the page: an unseen work is drawn bold,
-    // an opened one in the palette's dimmed text colour.
-    void ShowRecords(const CFolianta& catalogue,
+    // Replaces every row by the records view shows now, in order. marks, when given, holds the
+    // history's TWorkMark bits of every record of the page: an unseen work is drawn bold, an
+    // opened one in the palette's dimmed text colour.
+    void ShowRecords(const CRecordView& view,
                      std::shared_ptr<const std::vector<std::uint8_t>> marks = nullptr);
     // Takes new marks for the page shown (null: none) and redraws every row with them.
     void SetMarks(std::shared_ptr<const std::vector<std::uint8_t>> marks);

@@ -374,8 +374,8 @@ bool TForm1::ShowFetchedPage(const std::string& address, const TFetchedPage& fet
         return false;
     }
     const TGridRect selected = Table1->Selection();
-    const TZRecord& record = store.ShownAt(selected.Top - 1);
-    const std::string selectedLink = record.workLink ? record.workLink : "";
+    const TZRecord* record = view.ShownAt(selected.Top - 1);
+    const std::string selectedLink = record ? record->workLink : "";
     const int scrolledTo = Table1->verticalScrollBar()->value();
     OpenPageFile(QString::fromUtf8(kFetchedPage));
     shownAddress = address;
@@ -386,9 +386,9 @@ bool TForm1::ShowFetchedPage(const std::string& address, const TFetchedPage& fet
         linkBase = parts.scheme + "://" + parts.host +
                    (parts.portText.empty() ? "" : ":" + parts.portText);
     }
-    const std::vector<std::uint32_t>& shown = store.ShownIndexes();
+    const std::vector<std::uint32_t>& shown = view.Shown();
     const auto again = std::find_if(shown.begin(), shown.end(), [&](std::uint32_t number) {
-        return store.Records()[number].workLink == selectedLink;
+        return view.Records()[number].workLink == selectedLink;
     });
     if (!selectedLink.empty() && again != shown.end()) {
         const int row = int(again - shown.begin()) + 1;
@@ -433,24 +433,15 @@ void TForm1::Button4Click() {
         conditions.push_back(GenreCondition(ZanrList));
     }
     const std::unique_ptr<CFilterList> root = MakeFilterList(lmAll, std::move(conditions), false);
-    store.ApplyFilter(root.get());
     const std::shared_ptr<const std::vector<std::uint8_t>> marks = PageMarks();
-    if (UnseenCheck->isChecked() && marks->size() == store.Records().size()) {
-        store.NarrowShown([&](std::uint32_t record) { return (*marks)[record] & kUnseen; });
-    }
-    if (!FindEdit->text().isEmpty()) {
-        const CTextFinder finder(EncodeCp1251(FindEdit->text()));
-        const std::vector<TZRecord>& records = store.Records();
-        store.NarrowShown([&](std::uint32_t record) {
-            return finder.FoundIn(records[record].title) ||
-                   finder.FoundIn(records[record].autorName);
-        });
-    }
-    if (sortOrder != TSortOrder::page) {
-        store.ArrangeShown(
-            recordOrders.Of(store.RecordsBuffer(), kTableColumns[sortColumn], sortOrder));
-    }
-    table1Cells->ShowRecords(store, marks);
+    view.Refilter(
+        store, {.filter = root.get(),
+                .marks = marks,
+                .wantedMarks = UnseenCheck->isChecked() ? std::uint8_t(kUnseen) : std::uint8_t(0),
+                .find = EncodeCp1251(FindEdit->text()),
+                .sortField = sortColumn < 0 ? TZRecord::kTitle : kTableColumns[sortColumn],
+                .sortOrder = sortOrder});
+    table1Cells->ShowRecords(view, marks);
 }
 
 void TForm1::Table1HeaderClick(int column) {
@@ -506,14 +497,14 @@ void TForm1::Button7Click() {
 }
 
 void TForm1::AppendShownAuthor(TAutorList& list) {
-    const TZRecord& record = store.ShownAt(Table1->Selection().Top - 1);
+    const TZRecord* record = view.ShownAt(Table1->Selection().Top - 1);
     // A row that shows no record (an empty table) has no author. An entry of empty texts would
     // be worse than nothing: its empty link is contained in every author link, so it would make
     // the include-list pass every work and the exclude-list hide every work.
-    if (&record == &CFolianta::emptyRecord) {
+    if (!record) {
         return;
     }
-    list.push_back(TAutorInf::Make(record.autorLink, record.autorName, ""));
+    list.push_back(TAutorInf::Make(record->autorLink, record->autorName, ""));
 }
 
 void TForm1::Button8Click() {

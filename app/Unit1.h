@@ -20,7 +20,7 @@
 #include "app/ProgramSettings.h"
 #include "app/StringGrid.h"
 #include "catalogue/Unitfolianta.h"
-#include "catalogue/Unitfolianta_order.h"
+#include "catalogue/Unitfolianta_view.h"
 #include "net/UnitHttp.h"
 
 class QAction;
@@ -90,8 +90,8 @@ public:
     // The work's page / the author's page of the selection's top row, as Table1DblClick opens.
     void OpenWork();
     void OpenAuthor();
-    // Builds the filter tree from the filter controls, applies it, keeps only unseen works when
-    // UnseenCheck is ticked, and rewrites Table1.
+    // Makes the table's view from the controls (the filter tree, UnseenCheck over the history's
+    // marks, FindEdit and the sorted column) and rewrites Table1 with it.
     void Button4Click();
     // "Отметить всё просмотренным": every shown work is seen in the history.
     void MarkSeenButtonClick();
@@ -254,10 +254,11 @@ private:
     // What the history says of the works of the page shown, shared with Table1's rows; null
     // until it came. Never changed in place: a change makes a new one.
     std::shared_ptr<const TPageMarks> pageMarks;
-    // The table column sorted by (-1: none) and how; the orders of the page, made on first use.
+    // The table column sorted by (-1: none) and how.
     int sortColumn = -1;
     TSortOrder sortOrder = TSortOrder::page;
-    CRecordOrder recordOrders;
+    // The records Table1 shows and their order.
+    CRecordView view;
 
     // The address (Windows-1251) whose page is shown, when a get brought it; else empty.
     std::string shownAddress;

@@ -175,8 +175,8 @@ void TForm1::FinishCheck(const std::string& address, const TCheckResult& result)
     }
     ShowFetchedPage(address, *result.page);
     QStringList titles;
-    for (const std::uint32_t number : store.ShownIndexes()) {
-        const TZRecord& record = store.Records()[number];
+    for (const std::uint32_t number : view.Shown()) {
+        const TZRecord& record = view.Records()[number];
         if (!before.contains(record.workLink)) {
             titles << DecodeCp1251(record.title);
         }

@@ -67,9 +67,9 @@ void TForm1::RecordHistory() {
 }
 
 std::optional<std::uint32_t> TForm1::RecordOfRow(int row) const {
-    const std::vector<std::uint32_t>& shown = store.ShownIndexes();
-    if (!history || !pageMarks || row < 1 || std::size_t(row) > shown.size() ||
-        shown[std::size_t(row - 1)] >= pageMarks->marks.size()) {
+    const std::vector<std::uint32_t>& shown = view.Shown();
+    if (!history || !pageMarks || pageMarks->marks.size() != view.Records().size() || row < 1 ||
+        std::size_t(row) > shown.size() || shown[std::size_t(row - 1)] >= pageMarks->marks.size()) {
         return std::nullopt;
     }
     return shown[std::size_t(row - 1)];
@@ -81,19 +81,19 @@ void TForm1::MarkOpened(int row) {
         return;
     }
     const std::uint32_t number = *record;
-    history->MarkOpened(store.Records()[number].workLink);
+    history->MarkOpened(view.Records()[number].workLink);
     auto marks = std::make_shared<TPageMarks>(*pageMarks);
     marks->marks[number] = kOpened;
     ShowMarks(std::move(marks));
 }
 
 void TForm1::MarkSeenButtonClick() {
-    if (!history || !pageMarks || pageMarks->marks.size() != store.Records().size()) {
+    if (!history || !pageMarks || pageMarks->marks.size() != view.Records().size()) {
         return;
     }
-    history->MarkSeen({store.PageBuffer(), store.RecordsBuffer()}, store.ShownIndexes());
+    history->MarkSeen({view.Page(), view.RecordsBuffer()}, view.Shown());
     auto marks = std::make_shared<TPageMarks>(*pageMarks);
-    for (const std::uint32_t number : store.ShownIndexes()) {
+    for (const std::uint32_t number : view.Shown()) {
         marks->marks[number] &= std::uint8_t(~(kUnseen | kUpdated));
     }
     ShowMarks(std::move(marks));
@@ -115,9 +115,9 @@ void TForm1::MarkTopRowSeen(bool seen) {
     if (!record) {
         return;
     }
-    const std::string link = store.Records()[*record].workLink;
+    const std::string link = view.Records()[*record].workLink;
     if (seen) {
-        history->MarkSeen({store.PageBuffer(), store.RecordsBuffer()}, {*record});
+        history->MarkSeen({view.Page(), view.RecordsBuffer()}, {*record});
     } else {
         history->MarkUnseen(link);
     }

@@ -1,8 +1,10 @@
-// The table's orders and the find line over 1,000,000 records, each beside the least work it
-// must do in the same run:
-//   the refilter with an active sort (ApplyFilter, then ArrangeShown by a sorted order)  against
-//   the same refilter without one, with the heavy filter and with no filter on;
-//   finding "хм" in titles and author names (ApplyFilter, then NarrowShown)  against a loop that
+// The table's view over 1,000,000 records, each beside the least work it must do in the same
+// run:
+//   the refilter with an active sort (the filter, then the sorted order)  against the same
+//   refilter without one, with the heavy filter and with no filter on;
+//   the refilter with every stage (the heavy filter, unseen marks, a find text and a sort)
+//   against the heavy filter alone;
+//   finding "хм" in titles and author names (no filter, then the find)  against a loop that
 //   only reads the bytes of every title and author name once;
 //   and, on its own, the first sort of a column, which a page pays once per column.
 // Each checks that it kept the records it must: the sorted refilter the same set as without.
@@ -14,32 +16,31 @@
 #include "bench/FilterSetups.h"
 #include "catalogue/Unitfolianta.h"
 #include "catalogue/Unitfolianta_order.h"
+#include "catalogue/Unitfolianta_view.h"
 #include "tests/support/PageGenerator.h"
 
 namespace {
 
-
 std::unique_ptr<CFilterList> Tree(bool heavy) {
-    return heavy ? BuildTree(HeavySetup(MillionRecordPage().page)) : MakeFilterList(lmAll, {}, false);
+    return heavy ? BuildTree(HeavySetup(MillionRecordPage().page))
+                 : MakeFilterList(lmAll, {}, false);
 }
 
 void RunRefilter(benchmark::State& state, bool heavy, bool sorted) {
-    CFolianta& store = MillionRecordPage().store;
-    CRecordOrder orders;
-    const std::vector<std::uint32_t>& bySize =
-        orders.Of(store.RecordsBuffer(), TZRecord::kSize, TSortOrder::ascending);
+    const CFolianta& store = MillionRecordPage().store;
+    const TSortOrder order = sorted ? TSortOrder::ascending : TSortOrder::page;
+    CRecordView view;
+    view.Refilter(store,
+                  {.filter = Tree(heavy).get(), .sortField = TZRecord::kSize, .sortOrder = order});
     for (auto _ : state) {
         const std::unique_ptr<CFilterList> root = Tree(heavy);
-        store.ApplyFilter(root.get());
-        if (sorted) {
-            store.ArrangeShown(bySize);
-        }
-        benchmark::DoNotOptimize(store.ShownIndexes().data());
+        view.Refilter(store,
+                      {.filter = root.get(), .sortField = TZRecord::kSize, .sortOrder = order});
+        benchmark::DoNotOptimize(view.Shown().data());
     }
-    std::vector<std::uint32_t> kept = store.ShownIndexes();
+    std::vector<std::uint32_t> kept = view.Shown();
     std::sort(kept.begin(), kept.end());
-    store.ApplyFilter(Tree(heavy).get());
-    if (kept != store.ShownIndexes()) {
+    if (kept != FilterRecords(store.Records(), Tree(heavy).get())) {
         state.SkipWithError("the sorted refilter kept other records");
     }
     state.counters["shown"] = double(kept.size());
@@ -65,22 +66,50 @@ void BM_Refilter_NoFilterSorted(benchmark::State& state) {
 }
 BENCHMARK(BM_Refilter_NoFilterSorted)->Unit(benchmark::kMillisecond);
 
-void BM_Find(benchmark::State& state) {
-    CFolianta& store = MillionRecordPage().store;
-    const CTextFinder finder(ToCp1251("хм"));
-    const std::vector<TZRecord>& records = store.Records();
+// Every other record unseen, titles and author names that hold "е", sorted by title.
+void BM_Refilter_HeavyAllStages(benchmark::State& state) {
+    const CFolianta& store = MillionRecordPage().store;
+    auto marks = std::make_shared<std::vector<std::uint8_t>>(store.Records().size());
+    for (std::size_t i = 0; i < marks->size(); i += 2) {
+        (*marks)[i] = 1;
+    }
+    const std::string find = ToCp1251("е");
+    const auto request = [&](const CBaseFilter* filter) {
+        return TViewRequest{filter, marks, 1, find, TZRecord::kTitle, TSortOrder::ascending};
+    };
+    CRecordView view;
+    view.Refilter(store, request(Tree(true).get()));
+    for (auto _ : state) {
+        const std::unique_ptr<CFilterList> root = Tree(true);
+        view.Refilter(store, request(root.get()));
+        benchmark::DoNotOptimize(view.Shown().data());
+    }
+    const CTextFinder finder(find);
     std::size_t expected = 0;
-    for (const TZRecord& r : records) {
+    for (const std::uint32_t n : FilterRecords(store.Records(), Tree(true).get())) {
+        const TZRecord& r = store.Records()[n];
+        expected += (*marks)[n] && (finder.FoundIn(r.title) || finder.FoundIn(r.autorName));
+    }
+    if (view.Shown().size() != expected || expected == 0) {
+        state.SkipWithError("the refilter kept other records");
+    }
+    state.counters["shown"] = double(expected);
+}
+BENCHMARK(BM_Refilter_HeavyAllStages)->Unit(benchmark::kMillisecond);
+
+void BM_Find(benchmark::State& state) {
+    const CFolianta& store = MillionRecordPage().store;
+    const CTextFinder finder(ToCp1251("хм"));
+    std::size_t expected = 0;
+    for (const TZRecord& r : store.Records()) {
         expected += finder.FoundIn(r.title) || finder.FoundIn(r.autorName);
     }
+    CRecordView view;
     for (auto _ : state) {
-        store.ApplyFilter(Tree(false).get());
-        store.NarrowShown([&](std::uint32_t n) {
-            return finder.FoundIn(records[n].title) || finder.FoundIn(records[n].autorName);
-        });
-        benchmark::DoNotOptimize(store.ShownIndexes().data());
+        view.Refilter(store, {.filter = Tree(false).get(), .find = ToCp1251("хм")});
+        benchmark::DoNotOptimize(view.Shown().data());
     }
-    if (std::size_t(store.ShownCount()) != expected || expected == 0) {
+    if (view.Shown().size() != expected || expected == 0) {
         state.SkipWithError("the find kept other records");
     }
     state.counters["found"] = double(expected);

@@ -5,15 +5,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "filter/Unitfilter_plan.h"
 #include "util/Unitutils_file.h"
 
 namespace {
 
-// Room reserved in shown each time it is rebuilt.
-constexpr std::size_t kReservedShown = 1000;
-// How many records ahead of the one filtered its row is fetched into the cache, and the step.
-constexpr std::size_t kPrefetchAhead = 16;
 constexpr std::size_t kCacheLine = 64;
 
 std::shared_ptr<char[]> NewPageBuffer(std::int64_t size) {
@@ -33,8 +28,6 @@ std::shared_ptr<char[]> NewPageBuffer(std::int64_t size) {
 }
 
 }  // namespace
-
-const TZRecord CFolianta::emptyRecord{};
 
 CFolianta::CFolianta() : records(std::make_shared<std::vector<TZRecord>>()) {
     static_assert(std::size(kListingMarkers) == std::size(decltype(extractors){}));
@@ -68,55 +61,7 @@ void CFolianta::LoadPageText(std::string_view bytes) {
 }
 
 void CFolianta::AdoptPage(std::shared_ptr<char[]> text, std::int32_t size) {
-    shown.clear();
     pageText = std::move(text);
     pageSize = size;
     ParsePage();
-}
-
-void CFolianta::ApplyFilter(const CBaseFilter* filter) {
-    shown.clear();
-    shown.reserve(kReservedShown);
-    if (!filter) {
-        return;
-    }
-    const TFilterPlan plan(*filter);
-    const std::vector<TZRecord>& all = *records;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        // A verdict settles at a byte that depends on the text, and the branch mispredicted there
-        // keeps the processor from running ahead into the next records: their rows would come
-        // from memory one after another. So the rows of records a few places ahead are fetched
-        // now (a record's fields lie in its row, from the work link to the last cell); on a page
-        // larger than the caches the filter runs about three times as fast.
-        if (i + kPrefetchAhead < all.size()) {
-            const TZRecord& ahead = all[i + kPrefetchAhead];
-            for (const char* line = ahead.workLink; line <= ahead.lastCell; line += kCacheLine) {
-                __builtin_prefetch(line);
-            }
-        }
-        if (plan.Accept(all[i])) {
-            shown.push_back(std::uint32_t(i));
-        }
-    }
-}
-
-void CFolianta::ArrangeShown(const std::vector<std::uint32_t>& order) {
-    if (shown.size() == order.size()) {
-        shown = order;  // every record passed, as with no filter on
-        return;
-    }
-    std::vector<bool> isShown(order.size());
-    for (const std::uint32_t record : shown) {
-        isShown[record] = true;
-    }
-    shown.clear();
-    for (const std::uint32_t record : order) {
-        if (isShown[record]) {
-            shown.push_back(record);
-        }
-    }
-}
-
-const TZRecord& CFolianta::ShownAt(int index) const {
-    return unsigned(index) < shown.size() ? (*records)[shown[unsigned(index)]] : emptyRecord;
 }

@@ -8,16 +8,13 @@
 
 #include "catalogue/Unitfolianta_records.h"
 
-class CBaseFilter;
-
 using TAutorList = std::vector<TAutorInf>;
 
-// The catalogue store: the page currently loaded (its text, lines, records and the filtered
-// subset the table shows), the author lists and the other filter settings.
+// The catalogue store: the page currently loaded (its text, lines and records), the author lists
+// and the other filter settings. What the table shows of the page is a CRecordView's.
 //
-// Records are views into the page text and stay valid until the next successful load. A load
-// also empties the filtered subset, so it never refers to a released page; run ApplyFilter
-// again after every load.
+// Records are views into the page text and stay valid until the next successful load, or for as
+// long as a holder of RecordsBuffer and PageBuffer keeps them.
 class CFolianta {
 public:
     // The largest page accepted: the size and its terminating zero must fit a 32-bit int.
@@ -27,7 +24,7 @@ public:
     CFolianta(const CFolianta&) = delete;
     CFolianta& operator=(const CFolianta&) = delete;
 
-    // Reads the regular file at path whole and parses it; empties the shown records. False,
+    // Reads the regular file at path whole and parses it. False,
     // at once and with nothing changed and errno saying why, when it is no regular file (a
     // FIFO, a folder, a device), cannot be opened or read, or is larger than kMaxPageSize.
     bool LoadPage(const char* path);
@@ -35,11 +32,16 @@ public:
     // contents; throws std::length_error beyond kMaxPageSize.
     void LoadPageText(std::string_view bytes);
 
-    // Cuts the page text into lines and records (a page of a megabyte or more in two halves at
-    // once, one on a second thread), writing zero bytes into it over every line feed and over
-    // the end markers found: rows, records and the page bytes come out as ParseRow on each
+    // Cuts the page text into lines and records (a page of halvedPageSize bytes or more in two
+    // halves at once, one on a second thread), writing zero bytes into it over every line feed and
+    // over the end markers found: rows, records and the page bytes come out as ParseRow on each
     // line, after all line feeds were zeroed, would make them.
     void ParsePage();
+    // The smallest page ParsePage reads in two halves at once; below it, starting a thread costs
+    // more than it saves. The checks of the parser set it small, so that they reach the split.
+    static constexpr std::int32_t kHalvedPageSize = 1 << 20;
+    std::int32_t halvedPageSize = kHalvedPageSize;
+
     // Fills record from the first listing row of line, the eight marker pairs found one after
     // another by Extract; false (record unchanged) when a marker is missing. The zeros the parse
     // writes stay either way: at the row body's end "</tr>" and at the end marker of every field
@@ -48,11 +50,6 @@ public:
     // Finds extractor's field at cursor and moves cursor past its end marker. Returns the
     // field's first byte, or null (cursor unchanged) when a marker is missing.
     static char* Extract(char*& cursor, const FieldExtractor& extractor);
-
-    // Keeps the records that filter accepts, in page order; a null filter shows nothing. The
-    // filter stays the caller's. The tree is compiled once per call into a TFilterPlan, which
-    // gives every record the verdict filter->Accept gives.
-    void ApplyFilter(const CBaseFilter* filter);
 
     // The largest settings file LoadSettings reads and SaveSettings writes; one the program
     // writes holds a few kilobytes, and this leaves room for 240,000 author entries at their
@@ -86,31 +83,15 @@ public:
     TAutorList& GetAutorList1() { return autorList1; }
     TAutorList& GetAutorList2() { return autorList2; }
 
-    // Keeps, of the shown records, those whose number in Records keep accepts, in their order.
-    template <typename Keep>
-    void NarrowShown(Keep keep) {
-        std::erase_if(shown, [&](std::uint32_t record) { return !keep(record); });
-    }
-    // Puts the shown records in the order they have in order, a permutation of the numbers of
-    // Records; one pass over order.
-    void ArrangeShown(const std::vector<std::uint32_t>& order);
-
-    int ShownCount() const { return int(shown.size()); }
-    // The shown record at index; emptyRecord (all fields null) for any index outside them.
-    const TZRecord& ShownAt(int index) const;
-
     // Read-only views of the page state. PageBuffer and RecordsBuffer share ownership of the
     // page text and of the records, so a holder keeps them readable after later loads (a load
-    // then parses into a new records array). ShownIndexes numbers the shown records in Records.
+    // then parses into a new records array).
     const char* PageText() const { return pageText.get(); }
     std::int32_t PageSize() const { return pageSize; }
     std::shared_ptr<const char[]> PageBuffer() const { return pageText; }
     const std::vector<char*>& Rows() const { return rows; }
     const std::vector<TZRecord>& Records() const { return *records; }
     std::shared_ptr<const std::vector<TZRecord>> RecordsBuffer() const { return records; }
-    const std::vector<std::uint32_t>& ShownIndexes() const { return shown; }
-
-    static const TZRecord emptyRecord;
 
 private:
     void AdoptPage(std::shared_ptr<char[]> text, std::int32_t size);
@@ -130,7 +111,6 @@ public:
 private:
     std::vector<char*> rows;
     std::shared_ptr<std::vector<TZRecord>> records;
-    std::vector<std::uint32_t> shown;
     FieldExtractor extractors[8];
 
 public:

@@ -32,9 +32,9 @@ private:
 enum class TSortOrder { page, ascending, descending };
 
 // The order of a page's records by one field: the size field in the order of CompareSizeText,
-// every other field in Russian alphabetical order, ties in page order. Sorting a million records
-// takes a few hundred milliseconds, so each order is made once per page, field and direction,
-// on first use, and kept until a page with other records is asked about.
+// every other field in Russian alphabetical order, ties in page order. Each order is made once
+// per page, field and direction, on first use, and kept until a page with other records is
+// asked about.
 class CRecordOrder {
 public:
     // The record numbers of records in the order of field, ascending or descending.
@@ -42,6 +42,9 @@ public:
                                          TZRecord::Field field, TSortOrder order);
 
 private:
+    static std::vector<std::uint32_t> Sorted(const std::vector<TZRecord>& records,
+                                             TZRecord::Field field, bool descending);
+
     std::shared_ptr<const std::vector<TZRecord>> page;
     // Indexed by field, then ascending (0) or descending (1); empty until first asked for.
     std::vector<std::uint32_t> orders[TZRecord::kFieldCount][2];

@@ -11,10 +11,6 @@ namespace {
 
 // Room reserved in rows and records each time they are rebuilt, at the least.
 constexpr std::size_t kReservedEntries = 1000;
-// The smallest page parsed in two halves at once: below it, starting a thread costs more than
-// it saves.
-constexpr std::int32_t kHalvedPageSize = 1 << 20;
-
 constexpr std::string_view kRowEnd = "</tr>";
 
 // A work row as the catalogue writes it: these stretches with a field between each two. Stretch
@@ -149,11 +145,9 @@ void CFolianta::ParsePage() {
     char* const text = pageText.get();
     char* const pageEnd = text + pageSize;
     // Lines are read each on its own, so a large page is cut after a line feed near its middle
-    // and the later half read on a second thread meanwhile. On two cores a 25 MB page then loads
-    // in about 5.5 ms instead of 7.5 (bench_core: about 2.1 times reading the file and splitting
-    // its lines, against 2.3 to 2.9 on one core).
+    // and the later half read on a second thread meanwhile (bench_core's load measures it).
     char* const middle =
-        pageSize >= kHalvedPageSize ? Next(text + pageSize / 2, pageEnd, '\n') : nullptr;
+        pageSize >= halvedPageSize ? Next(text + pageSize / 2, pageEnd, '\n') : nullptr;
     std::vector<char*> laterRows;
     std::vector<TZRecord> laterRecords;
     std::future<void> later;

@@ -17,7 +17,7 @@ inline const char* FieldText(const TZRecord& record, int field) {
 // A node of a filter tree: says whether a work record passes. A node with ownedByParent set is
 // destroyed by the CFilterList whose slot holds it; otherwise its creator destroys it.
 //
-// A tree's contract is its verdicts: Accept has no side effects, so the catalogue's ApplyFilter
+// A tree's contract is its verdicts: Accept has no side effects, so the view's FilterRecords
 // evaluates a tree through a compiled form of it (filter/Unitfilter_plan.h) that gives every
 // record the verdict Accept gives. The read-only accessors below serve that compiler.
 class CBaseFilter {

@@ -7,7 +7,7 @@
 #include "filter/Unitfilter.h"
 #include "filter/Unitfilter_matcher.h"
 
-// The compiled form of a filter tree that the catalogue's ApplyFilter runs over every record: it
+// The compiled form of a filter tree that the view's FilterRecords runs over every record: it
 // gives each record exactly the verdict the tree's own Accept gives. The containment leaves of an
 // lmAny or lmNone list that search one field become one TPatternMatcher, so that a list of a
 // thousand authors costs about one pass over the field. In every list the matchers and the lists

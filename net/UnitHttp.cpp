@@ -283,6 +283,8 @@ void THttpClient::DropStaleConnection() {
         }
     } catch (const ESocketError&) {
         Disconnect();
+    } catch (const ETlsCutOff&) {
+        Disconnect();
     }
 }
 
@@ -298,6 +300,8 @@ bool THttpClient::SendOnKeptConnection(const std::string& target) {
             throw;
         }
         return false;
+    } catch (const ETlsCutOff&) {
+        return false;  // closed before a byte of the response, as a plain connection may be
     }
 }
 
@@ -420,6 +424,8 @@ void THttpClient::FinishExchange() {
         }
     } catch (const ESocketError&) {
         Disconnect();  // the body is whole; the next get connects anew
+    } catch (const ETlsCutOff&) {
+        Disconnect();
     }
 }
 

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <charconv>
 
+#include "util/Unitutils_cp1251.h"
+
 namespace {
 
 constexpr int kMostErrorsPerCode = 2;
@@ -84,12 +86,13 @@ EConvertError::EConvertError(std::string_view text)
 
 EConnClosedGracefully::EConnClosedGracefully() : EBaseError("Connection Closed Gracefully.") {}
 
-// "Защищённое соединение не установлено: " as Windows-1251 bytes.
 ETlsError::ETlsError(std::string_view reason)
-    : EBaseError(std::string("\xC7\xE0\xF9\xE8\xF9\xB8\xED\xED\xEE\xE5 \xF1\xEE\xE5\xE4\xE8\xED"
-                             "\xE5\xED\xE8\xE5 \xED\xE5 \xF3\xF1\xF2\xE0\xED\xEE\xE2\xEB\xE5"
-                             "\xED\xEE: ")
+    : EBaseError(std::string(TCp1251Text(u8"Защищённое соединение не установлено: ").View())
                      .append(reason)) {}
+
+ETlsCutOff::ETlsCutOff()
+    : EBaseError(TCp1251Text(u8"Сервер закрыл соединение, не завершив защищённый сеанс: "
+                             u8"страница может быть неполной.")) {}
 
 ESocketError::ESocketError(int code)
     : EBaseError("Socket Error # " + std::to_string(code) + "\r\n" +
@@ -98,9 +101,7 @@ ESocketError::ESocketError(int code)
 
 EInvalidSocket::EInvalidSocket() : EBaseError("Cannot allocate socket.") {}
 
-// "Загрузка прервана." as Windows-1251 bytes: the message is shown as the other errors are.
-EFetchCancelled::EFetchCancelled()
-    : EBaseError("\xC7\xE0\xE3\xF0\xF3\xE7\xEA\xE0 \xEF\xF0\xE5\xF0\xE2\xE0\xED\xE0.") {}
+EFetchCancelled::EFetchCancelled() : EBaseError(TCp1251Text(u8"Загрузка прервана.")) {}
 
 std::string_view SocketErrorText(int code) {
     for (const SocketErrorRow& row : kSocketErrors) {

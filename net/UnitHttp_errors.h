@@ -69,6 +69,14 @@ public:
     using EBaseError::EBaseError;
 };
 
+// Over TLS, the server closed the connection without ending the session first, so the response
+// may have been cut anywhere: "Сервер закрыл соединение, не завершив защищённый сеанс: страница
+// может быть неполной." in Windows-1251. Refused even for a body that runs until the close.
+class ETlsCutOff : public EBaseError {
+public:
+    ETlsCutOff();
+};
+
 // The get was cancelled through its monitor; the connection is closed. The message is the
 // program's own, "Загрузка прервана." in Windows-1251.
 class EFetchCancelled : public EBaseError {

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <exception>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -123,7 +122,8 @@ public:
 
 // One name look-up on a thread of its own. The thread holds the look-up and the resolver, so
 // that a connection given up while the resolver still waits returns at once and leaves the
-// thread to end by itself.
+// thread to end by itself. A failure crosses over as its code, and is thrown anew on the
+// waiting side, so that no exception object is shared between the two threads.
 class TLookup {
 public:
     static std::shared_ptr<TLookup> Start(std::shared_ptr<TNameResolver> resolver,
@@ -131,12 +131,14 @@ public:
         auto lookup = std::make_shared<TLookup>();
         try {
             std::thread([lookup, resolver = std::move(resolver), host] {
-                std::exception_ptr error;
+                int error = 0;
                 std::uint32_t address = 0;
                 try {
                     address = resolver->Resolve(host);
+                } catch (const ESocketError& failure) {
+                    error = failure.LastError();
                 } catch (...) {
-                    error = std::current_exception();
+                    error = kWsaNoRecovery;
                 }
                 std::lock_guard lock(lookup->mutex);
                 lookup->address = address;
@@ -158,8 +160,8 @@ public:
 
     // Once Wait said true: the address, or the resolver's error thrown.
     in_addr Address() const {
-        if (error) {
-            std::rethrow_exception(error);
+        if (error != 0) {
+            throw ESocketError(error);
         }
         in_addr result{};
         result.s_addr = address;
@@ -171,7 +173,7 @@ private:
     std::condition_variable finished;
     bool done = false;
     std::uint32_t address = 0;
-    std::exception_ptr error;
+    int error = 0;  // the Windows Sockets code of a failed look-up
 };
 
 class TPosixConnection final : public TSocketConnection {
@@ -213,12 +215,13 @@ public:
             made = true;
         }
         if (tls && !secured) {
+            // A wait that ran out leaves the handshake under way, to be waited on again.
             secured = Repeat(fd, deadline, 0, [this](short& events) {
                 tls->Handshake(events);
                 return 1;
             });
         }
-        return true;
+        return !tls || secured;
     }
 
     void StartTls(const std::string& serverName) override {

@@ -54,6 +54,7 @@ public:
     virtual ~TNameResolver() = default;
     // Called on a thread of its own. Returns the address in network byte order; throws
     // ESocketError (kWsaHostNotFound, kWsaTryAgain, kWsaNoRecovery) for a name not resolved.
+    // Any other exception counts as kWsaNoRecovery.
     virtual std::uint32_t Resolve(const std::string& host) = 0;
 };
 

@@ -13,35 +13,18 @@
 #include <cstdint>
 
 #include "net/UnitHttp_errors.h"
+#include "util/Unitutils_cp1251.h"
 
 namespace {
 
-// The reasons a server's certificate is refused for, as Windows-1251 bytes.
-// "срок действия сертификата сервера истёк."
-constexpr char kExpired[] =
-    "\xF1\xF0\xEE\xEA \xE4\xE5\xE9\xF1\xF2\xE2\xE8\xFF "
-    "\xF1\xE5\xF0\xF2\xE8\xF4\xE8\xEA\xE0\xF2\xE0 "
-    "\xF1\xE5\xF0\xE2\xE5\xF0\xE0 \xE8\xF1\xF2\xB8\xEA.";
-// "срок действия сертификата сервера ещё не начался."
-constexpr char kNotYetValid[] =
-    "\xF1\xF0\xEE\xEA \xE4\xE5\xE9\xF1\xF2\xE2\xE8\xFF "
-    "\xF1\xE5\xF0\xF2\xE8\xF4\xE8\xEA\xE0\xF2\xE0 "
-    "\xF1\xE5\xF0\xE2\xE5\xF0\xE0 \xE5\xF9\xB8 \xED\xE5 \xED\xE0\xF7\xE0\xEB\xF1\xFF.";
-// "сертификат сервера выдан не для " and the name asked for.
-constexpr char kIssuedForAnother[] =
-    "\xF1\xE5\xF0\xF2\xE8\xF4\xE8\xEA\xE0\xF2 \xF1\xE5\xF0\xE2\xE5\xF0\xE0 \xE2\xFB\xE4\xE0\xED "
-    "\xED\xE5 \xE4\xEB\xFF ";
-// "сертификат сервера выдан неизвестным удостоверяющим центром."
-constexpr char kUnknownIssuer[] =
-    "\xF1\xE5\xF0\xF2\xE8\xF4\xE8\xEA\xE0\xF2 \xF1\xE5\xF0\xE2\xE5\xF0\xE0 \xE2\xFB\xE4\xE0\xED "
-    "\xED\xE5\xE8\xE7\xE2\xE5\xF1\xF2\xED\xFB\xEC \xF3\xE4\xEE\xF1\xF2\xEE\xE2\xE5\xF0\xFF\xFE\xF9"
-    "\xE8\xEC \xF6\xE5\xED\xF2\xF0\xEE\xEC.";
-// "сертификат сервера не прошёл проверку", then OpenSSL's own words in brackets.
-constexpr char kNotVerified[] =
-    "\xF1\xE5\xF0\xF2\xE8\xF4\xE8\xEA\xE0\xF2 \xF1\xE5\xF0\xE2\xE5\xF0\xE0 \xED\xE5 "
-    "\xEF\xF0\xEE\xF8\xB8\xEB \xEF\xF0\xEE\xE2\xE5\xF0\xEA\xF3";
-// "ошибка TLS", then OpenSSL's own words in brackets.
-constexpr char kTlsFailure[] = "\xEE\xF8\xE8\xE1\xEA\xE0 TLS";
+// The reasons a server's certificate is refused for, and the words before OpenSSL's own.
+constexpr TCp1251Text kExpired(u8"срок действия сертификата сервера истёк.");
+constexpr TCp1251Text kNotYetValid(u8"срок действия сертификата сервера ещё не начался.");
+constexpr TCp1251Text kIssuedForAnother(u8"сертификат сервера выдан не для ");  // and the name
+constexpr TCp1251Text kUnknownIssuer(
+    u8"сертификат сервера выдан неизвестным удостоверяющим центром.");
+constexpr TCp1251Text kNotVerified(u8"сертификат сервера не прошёл проверку");
+constexpr TCp1251Text kTlsFailure(u8"ошибка TLS");
 
 std::string CertificateReason(long result, const std::string& serverName) {
     switch (result) {
@@ -51,7 +34,7 @@ std::string CertificateReason(long result, const std::string& serverName) {
             return kNotYetValid;
         case X509_V_ERR_HOSTNAME_MISMATCH:
         case X509_V_ERR_IP_ADDRESS_MISMATCH:
-            return kIssuedForAnother + serverName + ".";
+            return std::string(kIssuedForAnother) + serverName + ".";
         case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
         case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
         case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
@@ -122,10 +105,6 @@ SSL_CTX* ClientContext() {
             throw ETlsError(LibraryReason());
         }
         SSL_CTX_set_verify(c, SSL_VERIFY_PEER, nullptr);
-        // Many servers close without ending the session first; a body that runs until the
-        // close then ends there, as it does on a plain connection. Counted and chunked bodies
-        // still find a short read.
-        SSL_CTX_set_options(c, SSL_OP_IGNORE_UNEXPECTED_EOF);
         // Send may take part of the bytes, and is called again with the rest.
         SSL_CTX_set_mode(c, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
         return c;
@@ -144,7 +123,7 @@ TTlsSession::TTlsSession(int fd, const std::string& serverName)
     ERR_clear_error();
     // A zero byte would cut the name that the certificate is checked against.
     if (serverName.empty() || serverName.find('\0') != std::string::npos) {
-        throw ETlsError(kIssuedForAnother + serverName + ".");
+        throw ETlsError(std::string(kIssuedForAnother) + serverName + ".");
     }
     SSL_CTX* context = ClientContext();
     BIO* transport = BIO_new(Transport());
@@ -234,6 +213,12 @@ void TTlsSession::SortOut(int result, short& events) {
             failed = true;
             if (errno != 0) {
                 throw ESocketError(WsaCodeFromErrno(errno));
+            }
+            // The connection was closed without the server ending the session first. Once the
+            // session is up, that is refused: an attacker may cut the connection anywhere, and
+            // a body that runs until the close could not be told from a whole one.
+            if (SSL_is_init_finished(ssl)) {
+                throw ETlsCutOff();
             }
             throw EConnClosedGracefully();
         default:

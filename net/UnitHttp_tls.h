@@ -24,8 +24,8 @@ public:
     void Handshake(short& events);
     // The count of bytes taken; 0 while events are awaited.
     std::size_t Write(std::string_view bytes, short& events);
-    // The count of bytes received; 0 when the server has ended the session or closed the
-    // connection, or while events are awaited.
+    // The count of bytes received; 0 when the server has ended the session, or while events are
+    // awaited. Throws ETlsCutOff when the server closed the connection without ending it.
     std::size_t Read(char* buffer, std::size_t capacity, short& events);
 
 private:

@@ -10,7 +10,10 @@
 # trusts it through SSL_CERT_FILE, given to it alone): the page equals curl's, directly and
 # through tinyproxy's CONNECT; a certificate for another name, an expired one and one of an
 # authority the system does not trust are each refused with their own message, and so is a
-# tunnel the proxy will not open.
+# tunnel the proxy will not open. A server that takes the connection and never answers the
+# handshake is given up at the connect limit (30 s), not the read timeout (60 s); a response
+# without a length that ends with the connection closed but no TLS close_notify is refused with
+# its own message, and the same response ended with close_notify is taken whole.
 #   tools/net_realpeer.sh [BUILD_DIR]     (default: build)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -119,6 +122,55 @@ PY
 python3 "$work/tls_server.py" examples "${tls_ports[@]}" >"$work/tls.log" 2>&1 &
 pids+=($!)
 
+# Takes connections into its backlog and never says a word.
+silent_port=$(free_port)
+python3 -c 'import socket, sys, threading
+s = socket.create_server(("127.0.0.1", int(sys.argv[1])), backlog=8)
+threading.Event().wait()' "$silent_port" >/dev/null 2>&1 &
+pids+=($!)
+
+# Answers every get with the page and no length, then closes: with close_notify ("notify") or
+# with the TCP connection alone ("cut").
+cat >"$work/lengthless_server.py" <<'PY'
+import socket, ssl, sys, threading
+
+def serve(port, cert, key, page, notify):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    listener = socket.create_server(("127.0.0.1", port))
+    while True:
+        raw, _ = listener.accept()
+        raw.settimeout(10)
+        try:
+            with context.wrap_socket(raw, server_side=True) as conn:
+                request = b""
+                while b"\r\n\r\n" not in request:
+                    chunk = conn.recv(4096)
+                    if not chunk:
+                        break
+                    request += chunk
+                with open(page, "rb") as f:
+                    body = f.read()
+                conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"
+                             b"Connection: close\r\n\r\n" + body)
+                if notify:
+                    conn.unwrap().close()
+                else:
+                    conn.shutdown(socket.SHUT_RDWR)  # drops TLS first: no close_notify
+        except (OSError, ssl.SSLError):
+            pass
+
+cert, key, page = sys.argv[1:4]
+for port, notify in ((sys.argv[4], True), (sys.argv[5], False)):
+    threading.Thread(target=serve, args=(int(port), cert, key, page, notify), daemon=True).start()
+threading.Event().wait()
+PY
+notify_port=$(free_port)
+cut_port=$(free_port)
+python3 "$work/lengthless_server.py" "$work/good.pem" "$work/good.key" examples/short.shtml \
+    "$notify_port" "$cut_port" >"$work/lengthless.log" 2>&1 &
+pids+=($!)
+
 proxy_port=$(free_port)
 cat >"$work/tinyproxy.conf" <<CONF
 Port $proxy_port
@@ -141,7 +193,9 @@ pids+=($!)
 
 if ! wait_for_port "$http_port" || ! wait_for_port "$closing_port" ||
     ! wait_for_port "$proxy_port" || ! wait_for_port "$good_port" ||
-    ! wait_for_port "$other_port" || ! wait_for_port "$expired_port"; then
+    ! wait_for_port "$other_port" || ! wait_for_port "$expired_port" ||
+    ! wait_for_port "$silent_port" || ! wait_for_port "$notify_port" ||
+    ! wait_for_port "$cut_port"; then
     echo "net real-peer test: FAIL (servers did not start)"
     cat "$work/http.log" "$work/tls.log" "$work/tinyproxy.out" 2>/dev/null
     exit 1
@@ -178,6 +232,10 @@ pairs() {
 # https: the program trusts the test authority only where it is told to. Its messages are
 # Windows-1251; refused ones are compared as UTF-8.
 secure_page="https://127.0.0.1:$good_port/short.shtml"
+# The silent handshake takes the connect limit: it runs meanwhile and is looked at last.
+silent_start=$(date +%s)
+"$fetch" "https://127.0.0.1:$silent_port/" >/dev/null 2>"$work/silent.err" &
+silent_fetch=$!
 curl --noproxy '*' -sS --cacert "$work/ca.pem" -o "$work/curl_tls.body" "$secure_page"
 trusting() { SSL_CERT_FILE="$work/ca.pem" "$@"; }
 cat "$work/curl_tls.body" "$work/curl_tls.body" >"$work/tls.expected"
@@ -224,11 +282,25 @@ check "an authority the system does not trust is refused" refused \
     "$fetch" "$secure_page"
 check "a tunnel the proxy refuses shows its text ($tunnel_status)" refused "$tunnel_status" \
     "$fetch" "https://127.0.0.1:$http_port/" 127.0.0.1 "$proxy_port"
+trusting "$fetch" "https://127.0.0.1:$notify_port/short.shtml" >"$work/notify.body" \
+    2>"$work/notify.err"
+check "a body without a length ended by close_notify equals curl's" \
+    cmp "$work/curl_tls.body" "$work/notify.body"
+check "a body without a length cut without close_notify is refused" refused \
+    "Сервер закрыл соединение, не завершив защищённый сеанс: страница может быть неполной." \
+    trusting "$fetch" "https://127.0.0.1:$cut_port/short.shtml"
+wait "$silent_fetch"
+silent_status=$?
+silent_seconds=$(($(date +%s) - silent_start))
+check "a silent handshake ends at the connect limit (${silent_seconds} s)" \
+    test "$silent_status" -ne 0 -a "$silent_seconds" -ge 29 -a "$silent_seconds" -le 45
+check "a silent handshake says the connection timed out" \
+    test "$(cat "$work/silent.err")" = $'Socket Error # 10060\r\nConnection timed out.'
 
 if [ "$failures" -ne 0 ]; then
     echo "-- folianta_fetch errors:"
     cat "$work/direct.err" "$work/proxy.err" "$work/wrong.err" "$work/pairs.err" \
-        "$work/tls.err" "$work/tunnel.err" 2>/dev/null
+        "$work/tls.err" "$work/tunnel.err" "$work/notify.err" "$work/silent.err" 2>/dev/null
     echo "-- tinyproxy:"
     tail -n 20 "$work/tinyproxy.log" "$work/tinyproxy.out" 2>/dev/null
     echo "net real-peer test: FAIL ($failures checks)"

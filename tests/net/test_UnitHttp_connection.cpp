@@ -358,7 +358,7 @@ private:
     std::chrono::steady_clock::time_point due;
 };
 
-TEST(THttpClientConnection, CancelAndTheDeadlineEndAGetAtOnceWhileANameOrAHandshakeWaits) {
+TEST(THttpClientConnection, CancelTheDeadlineAndTheConnectLimitEndAGetWhileANameOrAHandshakeWaits) {
     constexpr auto kDue = std::chrono::milliseconds(300);
     constexpr auto kAtOnce = std::chrono::milliseconds(100);
     auto resolver = std::make_shared<BlockingResolver>();
@@ -366,29 +366,34 @@ TEST(THttpClientConnection, CancelAndTheDeadlineEndAGetAtOnceWhileANameOrAHandsh
     // Takes connections and never says a word, TLS greetings included.
     ScriptedServer silent({{}, {}});
     const std::string handshake = "https://127.0.0.1:" + std::to_string(silent.Port()) + "/";
+    enum class Ends { cancel, deadline, connectLimit };
     struct Row {
         const char* label;
         std::string address;
-        bool cancel;
+        Ends ends;
     } rows[] = {
-        {"name look-up, cancel pressed", "http://silent.example/", true},
-        {"name look-up, the whole get's deadline", "http://silent.example/", false},
-        {"TLS handshake, cancel pressed", handshake, true},
-        {"TLS handshake, the whole get's deadline", handshake, false},
+        {"name look-up, cancel pressed", "http://silent.example/", Ends::cancel},
+        {"name look-up, the whole get's deadline", "http://silent.example/", Ends::deadline},
+        {"TLS handshake, cancel pressed", handshake, Ends::cancel},
+        {"TLS handshake, the whole get's deadline", handshake, Ends::deadline},
+        {"TLS handshake, the connect limit", handshake, Ends::connectLimit},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
         THttpClient client(*layer);
         const auto start = std::chrono::steady_clock::now();
         CancelFrom monitor(start + kDue);
-        if (!row.cancel) {
+        const bool cancel = row.ends == Ends::cancel;
+        if (row.ends == Ends::deadline) {
             client.TotalTimeoutMs = int(kDue.count());
+        } else if (row.ends == Ends::connectLimit) {
+            client.ConnectTimeoutMs = int(kDue.count());
         }
         const std::string error =
-            ErrorOf([&] { client.FetchBody(row.address, row.cancel ? &monitor : nullptr); });
+            ErrorOf([&] { client.FetchBody(row.address, cancel ? &monitor : nullptr); });
         EXPECT_LT(std::chrono::steady_clock::now() - start, kDue + kAtOnce);
-        EXPECT_EQ(error, row.cancel ? EFetchCancelled().what()
-                                    : "Socket Error # 10060\r\nConnection timed out.");
+        EXPECT_EQ(error, cancel ? EFetchCancelled().what()
+                                : "Socket Error # 10060\r\nConnection timed out.");
         EXPECT_FALSE(client.Connected());
     }
     resolver->Release();

@@ -5,6 +5,7 @@
 
 #include "net/UnitHttp.h"
 #include "net/UnitHttp_texts.h"
+#include "tests/support/Cp1251Bytes.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ TEST(ErrorMessages, AreTheProgramsTexts) {
     struct Row {
         const char* label;
         std::string message;
-        const char* expected;
+        std::string expected;
     } rows[] = {
         {"timed out", ESocketError(10060).what(), "Socket Error # 10060\r\nConnection timed out."},
         {"refused", ESocketError(10061).what(), "Socket Error # 10061\r\nConnection refused."},
@@ -114,6 +115,12 @@ TEST(ErrorMessages, AreTheProgramsTexts) {
         {"unknown host: empty text", ESocketError(11001).what(), "Socket Error # 11001\r\n"},
         {"closed gracefully", EConnClosedGracefully().what(), "Connection Closed Gracefully."},
         {"no socket", EInvalidSocket().what(), "Cannot allocate socket."},
+        {"TLS, Russian letters made Windows-1251", ETlsError("x").what(),
+         ToCp1251("Защищённое соединение не установлено: x")},
+        {"TLS session not ended", ETlsCutOff().what(),
+         ToCp1251("Сервер закрыл соединение, не завершив защищённый сеанс: страница может "
+                  "быть неполной.")},
+        {"cancelled", EFetchCancelled().what(), ToCp1251("Загрузка прервана.")},
         {"reply", EProtocolReplyError(404, "404 Not Found").what(), "404 Not Found"},
     };
     for (const Row& row : rows) {

@@ -2,8 +2,8 @@
 
 // A filter tree evaluated as plainly as its rules read: every child of a list asked, an empty
 // slot a rejecting child, sizes ordered by length and then byte by byte, containment by strstr.
-// Nodes of other classes (subclasses included) answer through their own Accept. The catalogue's
-// ApplyFilter must keep exactly the records this accepts.
+// Nodes of other classes (subclasses included) answer through their own Accept. The view's
+// FilterRecords must keep exactly the records this accepts.
 
 #include <cstring>
 #include <typeinfo>

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue/Unitfolianta.h"
+#include "catalogue/Unitfolianta_order.h"
+#include "catalogue/Unitfolianta_records.h"
+
+class CBaseFilter;
+
+// The numbers of the records that filter accepts, in page order; none for a null filter. The
+// tree is compiled once per call into a TFilterPlan, which gives every record the verdict
+// filter->Accept gives. The result is made in room, whose capacity is reused.
+std::vector<std::uint32_t> FilterRecords(const std::vector<TZRecord>& records,
+                                         const CBaseFilter* filter,
+                                         std::vector<std::uint32_t> room = {});
+
+// What the table is to show of a page, as the window's controls say it. Texts are
+// Windows-1251 bytes.
+struct TViewRequest {
+    // The filter tree; null shows nothing. It stays the caller's and is read only during Refilter.
+    const CBaseFilter* filter = nullptr;
+    // The history's TWorkMark bits of every record, by record number. Marks of another length
+    // (none yet, or those of another page) narrow nothing.
+    std::shared_ptr<const std::vector<std::uint8_t>> marks{};
+    // When not 0, only the records whose marks hold one of these bits are shown.
+    std::uint8_t wantedMarks = 0;
+    // Only the records whose title or author name holds it, letter case ignored; empty: all.
+    std::string find{};
+    // The order shown: page order, or the order of sortField ascending or descending.
+    TZRecord::Field sortField = TZRecord::kTitle;
+    TSortOrder sortOrder = TSortOrder::page;
+};
+
+// The table's view of a page: the records it shows, in the order it shows them. A refilter runs
+// the stages in turn, each over what the one before kept: the filter, the wanted marks, the find
+// text and the sort. The sorted orders of a page are made on first use and kept for the next
+// refilters of the same records.
+class CRecordView {
+public:
+    // Makes the view of the page store holds for request.
+    void Refilter(const CFolianta& store, const TViewRequest& request);
+
+    // The page text and the records the view was made of, shared so that they stay readable
+    // after later loads.
+    const std::shared_ptr<const char[]>& Page() const { return page; }
+    const std::vector<TZRecord>& Records() const { return *records; }
+    const std::shared_ptr<const std::vector<TZRecord>>& RecordsBuffer() const { return records; }
+    // The numbers in Records of the shown records, in the order shown.
+    const std::vector<std::uint32_t>& Shown() const { return shown; }
+    // The shown record at index; null for any index outside them.
+    const TZRecord* ShownAt(int index) const;
+
+private:
+    std::shared_ptr<const char[]> page;
+    std::shared_ptr<const std::vector<TZRecord>> records =
+        std::make_shared<const std::vector<TZRecord>>();
+    std::vector<std::uint32_t> shown;
+    CRecordOrder orders;
+};
