@@ -51,6 +51,35 @@ private:
     std::function<void(std::optional<TPageValidators>)> found;
 };
 
+// The sentence that tells the user of failure of the history; off: the history is closed.
+QString HistoryFailureMessage(const CHistoryError& failure, bool off) {
+    QString reason;
+    switch (failure.fault) {
+        case THistoryFault::noSpace:
+            reason = QStringLiteral("на диске нет места");
+            break;
+        case THistoryFault::noRight:
+            reason = QStringLiteral("нет права на запись");
+            break;
+        case THistoryFault::locked:
+            reason = QStringLiteral("файл занят другой запущенной копией программы");
+            break;
+        case THistoryFault::damaged:
+            reason = QStringLiteral("файл повреждён");
+            break;
+        case THistoryFault::foreign:
+            reason = QStringLiteral("файл записан другой программой");
+            break;
+        case THistoryFault::failed:
+            reason = QStringLiteral("ошибка чтения или записи файла");
+            break;
+    }
+    return (off ? QStringLiteral("История произведений «%1» недоступна, пометки не "
+                                 "показываются: %2")
+                : QStringLiteral("Не удалось записать историю произведений «%1»: %2"))
+        .arg(FileName(failure.path), reason);
+}
+
 }  // namespace
 
 // Lives on the history's thread: opens the history there and runs the queued calls on it.
@@ -160,34 +189,6 @@ private:
     bool retrying = false;
     bool off = false;
 };
-
-QString HistoryFailureMessage(const CHistoryError& failure, bool off) {
-    QString reason;
-    switch (failure.fault) {
-        case THistoryFault::noSpace:
-            reason = QStringLiteral("на диске нет места");
-            break;
-        case THistoryFault::noRight:
-            reason = QStringLiteral("нет права на запись");
-            break;
-        case THistoryFault::locked:
-            reason = QStringLiteral("файл занят другой запущенной копией программы");
-            break;
-        case THistoryFault::damaged:
-            reason = QStringLiteral("файл повреждён");
-            break;
-        case THistoryFault::foreign:
-            reason = QStringLiteral("файл записан другой программой");
-            break;
-        case THistoryFault::failed:
-            reason = QStringLiteral("ошибка чтения или записи файла");
-            break;
-    }
-    return (off ? QStringLiteral("История произведений «%1» недоступна, пометки не "
-                                 "показываются: %2")
-                : QStringLiteral("Не удалось записать историю произведений «%1»: %2"))
-        .arg(FileName(failure.path), reason);
-}
 
 THistoryService::THistoryService(const std::string& path, QObject* parent)
     : QObject(parent), thread(new QThread), worker(new THistoryWorker(path, this)) {

@@ -77,6 +77,3 @@ private:
     QThread* thread;
     THistoryWorker* worker;
 };
-
-// The sentence that tells the user of failure of the history; off: the history is closed.
-QString HistoryFailureMessage(const CHistoryError& failure, bool off);
