@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "catalogue/Unitfolianta_words.h"
 #include "filter/Unitfilter_plan.h"
 
 namespace {
@@ -71,8 +72,18 @@ void CRecordView::Refilter(const CFolianta& store, const TViewRequest& request) 
     records = store.RecordsBuffer();
     const std::vector<TZRecord>& all = *records;
     shown = FilterRecords(all, request.filter, std::move(shown));
-    if (request.wantedMarks != 0 && request.marks && request.marks->size() == all.size()) {
-        const std::vector<std::uint8_t>& marks = *request.marks;
+    // Marks of another length are not this page's.
+    const std::uint8_t* marks =
+        request.marks && request.marks->size() == all.size() ? request.marks->data() : nullptr;
+    if (marks && request.hiddenMarks != 0) {
+        Narrow(shown, [&](std::uint32_t record) { return !(marks[record] & request.hiddenMarks); });
+    }
+    if (const CTitleWords words(request.excludedTitleWords, request.wantedTitleWords);
+        !words.Empty()) {
+        std::string folded;
+        Narrow(shown, [&](std::uint32_t record) { return words.Keeps(all[record].title, folded); });
+    }
+    if (marks && request.wantedMarks != 0) {
         Narrow(shown, [&](std::uint32_t record) { return marks[record] & request.wantedMarks; });
     }
     if (!request.find.empty()) {
