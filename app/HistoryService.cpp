@@ -80,6 +80,17 @@ QString HistoryFailureMessage(const CHistoryError& failure, bool off) {
         .arg(FileName(failure.path), reason);
 }
 
+// The work links of the records numbered records of page.
+std::vector<std::string_view> LinksOf(const THistoryPage& page,
+                                      const std::vector<std::uint32_t>& records) {
+    std::vector<std::string_view> links;
+    links.reserve(records.size());
+    for (const std::uint32_t record : records) {
+        links.push_back((*page.records)[record].workLink);
+    }
+    return links;
+}
+
 }  // namespace
 
 // Lives on the history's thread: opens the history there and runs the queued calls on it.
@@ -272,12 +283,14 @@ void THistoryService::MarkUnseen(std::string link) {
 
 void THistoryService::MarkSeen(THistoryPage page, std::vector<std::uint32_t> records) {
     Post([page = std::move(page), records = std::move(records)](CHistory& history) {
-        std::vector<std::string_view> links;
-        links.reserve(records.size());
-        for (const std::uint32_t record : records) {
-            links.push_back((*page.records)[record].workLink);
-        }
-        history.MarkSeen(links);
+        history.MarkSeen(LinksOf(page, records));
+    });
+}
+
+void THistoryService::SetHidden(THistoryPage page, std::vector<std::uint32_t> records,
+                                bool hidden) {
+    Post([page = std::move(page), records = std::move(records), hidden](CHistory& history) {
+        history.SetHidden(LinksOf(page, records), hidden);
     });
 }
 

@@ -50,6 +50,8 @@ public:
     void MarkUnseen(std::string link);
     // The works numbered records of page are seen.
     void MarkSeen(THistoryPage page, std::vector<std::uint32_t> records);
+    // The works numbered records of page are hidden (true) or shown again (false).
+    void SetHidden(THistoryPage page, std::vector<std::uint32_t> records, bool hidden);
     // The validators kept for address go to found, on the window's thread; none when there are
     // none or the history cannot be used. found is called exactly once, the service closed
     // meanwhile or not, unless its parent goes first.

@@ -9,6 +9,10 @@ namespace {
 const QString kOnStart = QStringLiteral("check/onStart");
 const QString kEveryMinutes = QStringLiteral("check/everyMinutes");
 const QString kAddress = QStringLiteral("check/address");
+const QString kExcludeOn = QStringLiteral("rules/excludeOn");
+const QString kExcluded = QStringLiteral("rules/excluded");
+const QString kWantedOn = QStringLiteral("rules/wantedOn");
+const QString kWanted = QStringLiteral("rules/wanted");
 
 }  // namespace
 
@@ -90,4 +94,18 @@ void WriteCheckSettings(const TCheckSettings& settings) {
     file.setValue(kOnStart, settings.onStart);
     file.setValue(kEveryMinutes, settings.everyMinutes);
     file.setValue(kAddress, settings.address);
+}
+
+TRulesSettings ReadRulesSettings() {
+    const TProgramSettings file;
+    return {file.Flag(kExcludeOn, false), file.Texts(kExcluded), file.Flag(kWantedOn, false),
+            file.Texts(kWanted)};
+}
+
+void WriteRulesSettings(const TRulesSettings& settings) {
+    TProgramSettings file;
+    file.setValue(kExcludeOn, settings.excludeOn);
+    file.setValue(kExcluded, settings.excluded);
+    file.setValue(kWantedOn, settings.wantedOn);
+    file.setValue(kWanted, settings.wanted);
 }

@@ -46,3 +46,17 @@ struct TCheckSettings {
 TCheckSettings ReadCheckSettings();
 // Writes the group; a file that cannot be written is left as it is.
 void WriteCheckSettings(const TCheckSettings& settings);
+
+// The group [rules]: the reader's title words and their switches.
+struct TRulesSettings {
+    bool excludeOn = false;  // excludeOn: "Исключить слова в названии"
+    QStringList excluded;    // excluded: its entries, one a line in the editor
+    bool wantedOn = false;   // wantedOn: "Только со словами в названии"
+    QStringList wanted;      // wanted: its entries
+
+    bool operator==(const TRulesSettings&) const = default;
+};
+
+TRulesSettings ReadRulesSettings();
+// Writes the group; a file that cannot be written is left as it is.
+void WriteRulesSettings(const TRulesSettings& settings);

@@ -43,10 +43,11 @@ QVariant TRecordTableModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return DecodeCp1251(record[kTableColumns[index.column()]]);
         case Qt::FontRole:
-            if (mark & kUnseen) {
-                QFont bold;  // only the weight: the rest stays the view's
-                bold.setBold(true);
-                return bold;
+            if (mark & (kUnseen | kHidden)) {
+                QFont font;  // only the weight and the stroke: the rest stays the view's
+                font.setBold(mark & kUnseen);
+                font.setStrikeOut(mark & kHidden);
+                return font;
             }
             return {};
         case Qt::ForegroundRole:
@@ -55,8 +56,7 @@ QVariant TRecordTableModel::data(const QModelIndex& index, int role) const {
             }
             return {};
         case Qt::ToolTipRole:
-            if ((mark & kUnseen) && kTableColumns[index.column()] == TZRecord::kTitle &&
-                titleTip) {
+            if ((mark & kUnseen) && kTableColumns[index.column()] == TZRecord::kTitle && titleTip) {
                 return titleTip(number, mark);
             }
             return {};

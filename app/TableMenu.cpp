@@ -23,6 +23,10 @@ TTableMenu::TTableMenu(TStringGrid* table, TTableCommands commands)
             this->commands.markSeen(!*seen);
         }
     });
+    Hide = AddCommand(QStringLiteral("Скрыть"), [this] { this->commands.setHidden(true); });
+    Hide->setShortcut(Qt::Key_Delete);  // shown beside the item; the table's shortcut below acts
+    Hide->setShortcutContext(Qt::WidgetShortcut);
+    Restore = AddCommand(QStringLiteral("Вернуть"), [this] { this->commands.setHidden(false); });
 
     table->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(table, &QWidget::customContextMenuRequested, this, &TTableMenu::OpenAt);
@@ -31,6 +35,9 @@ TTableMenu::TTableMenu(TStringGrid* table, TTableCommands commands)
         connect(new QShortcut(key, table, nullptr, nullptr, Qt::WidgetShortcut),
                 &QShortcut::activated, this, &TTableMenu::OpenOnCurrentCell);
     }
+    connect(new QShortcut(Qt::Key_Delete, table, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, this,
+            Guarded(table, [this] { this->commands.setHidden(true); }));
 }
 
 QAction* TTableMenu::AddCommand(const QString& text, std::function<void()> command) {
@@ -52,6 +59,8 @@ bool TTableMenu::OpenAt(const QPoint& pos) {
     MarkSeen->setText(seen && *seen ? QStringLiteral("Отметить непросмотренным")
                                     : QStringLiteral("Отметить просмотренным"));
     MarkSeen->setEnabled(seen.has_value());
+    Hide->setEnabled(commands.canSetHidden(true));
+    Restore->setEnabled(commands.canSetHidden(false));
     popup(table->viewport()->mapToGlobal(pos));
     return true;
 }

@@ -20,11 +20,16 @@ struct TTableCommands {
     std::function<std::optional<bool>()> seen;
     // Marks the work of the selection's top row seen (true) or unseen (false).
     std::function<void(bool seen)> markSeen;
+    // Whether some work of the selection is not hidden (true) / is hidden (false).
+    std::function<bool(bool hidden)> canSetHidden;
+    // Hides the works of the selection (true), or shows them again (false).
+    std::function<void(bool hidden)> setHidden;
 };
 
 // The context menu of table, opened by the right button on a cell (a cell outside the
 // selection is selected first), by the Menu key and by Shift+F10 (on the current cell). Where
-// no cell is under the pointer, or the table has no current cell, it does not open.
+// no cell is under the pointer, or the table has no current cell, it does not open. The Delete
+// key on the table hides the selection's works.
 class TTableMenu : public QMenu {
 public:
     TTableMenu(TStringGrid* table, TTableCommands commands);
@@ -39,6 +44,8 @@ public:
     QAction* ExcludeAuthor;
     // "Отметить просмотренным" or "Отметить непросмотренным", as the row's work is.
     QAction* MarkSeen;
+    QAction* Hide;     // "Скрыть"
+    QAction* Restore;  // "Вернуть"
 
 private:
     QAction* AddCommand(const QString& text, std::function<void()> command);

@@ -27,6 +27,7 @@
 #include "app/RecordTableModel.h"
 #include "app/TableMenu.h"
 #include "app/UnitAutorList.h"
+#include "app/UnitWordList.h"
 #include "catalogue/Unitfolianta_genres.h"
 #include "filter/Unitfilter.h"
 #include "net/UnitHttp_texts.h"
@@ -115,6 +116,7 @@ TForm1::TForm1(CFolianta& store, const std::string& historyPath, QWidget* parent
     BindEvents();
     FormCanResize();
     OpenHistory(historyPath);
+    StartRules();
     RestoreState();
     BindStateSaving();
     setAcceptDrops(true);
@@ -180,6 +182,8 @@ void TForm1::CreateControls() {
     MarkSeenButton->setGeometry(530, 44, 177, 25);
     MarkSeenButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     MarkSeenButton->setToolTip(MarkSeenButton->shortcut().toString(QKeySequence::NativeText));
+    ShowHiddenCheck = new TCheckBox(GroupBox2);
+    ShowHiddenCheck->setGeometry(530, 76, 177, 17);
 
     ProxyServer = new QLineEdit(QStringLiteral("localhost"), this);
     anchors->Place(ProxyServer, {727, 160, 145, 21}, topRight);
@@ -211,6 +215,7 @@ void TForm1::CreateControls() {
     Label1->setBuddy(ComboBox1);  // screen readers read the address box with its label
     anchors->Place(Label1, {727, 96, 48, 13}, topRight);
     CreateCheckControls();
+    CreateRuleControls();
 
     // Captioned controls are named by their captions; these have none of their own.
     Table1->setAccessibleName(QStringLiteral("Произведения"));
@@ -221,12 +226,38 @@ void TForm1::CreateControls() {
     ProxyPort->setAccessibleName(QStringLiteral("Порт прокси"));
 
     // The designed tab order: the window's own controls, with each group box's in between.
-    const QWidget* order[] = {
-        Table1,        Button6,       Button7,         SizeMaxCheck,   SizeMaxEdit,   SizeMinCheck,
-        SizeMinEdit,   Button3,       AutorCheck,      Button4,        NotAutorCheck, Button5,
-        ZanrList,      ZanrCheck,     UnseenCheck,     MarkSeenButton, ProxyServer,   ComboBox1,
-        ProxyCheck,    ProxyPort,     Button2,         Button1,        Button8,       Button9,
-        StartCheckBox, EveryCheckBox, EveryMinutesEdit};
+    const QWidget* order[] = {Table1,
+                              Button6,
+                              Button7,
+                              SizeMaxCheck,
+                              SizeMaxEdit,
+                              SizeMinCheck,
+                              SizeMinEdit,
+                              Button3,
+                              AutorCheck,
+                              Button4,
+                              NotAutorCheck,
+                              Button5,
+                              ZanrList,
+                              ZanrCheck,
+                              UnseenCheck,
+                              MarkSeenButton,
+                              ShowHiddenCheck,
+                              ExcludeWordsCheck,
+                              ExcludeWordsButton,
+                              WantedWordsCheck,
+                              WantedWordsButton,
+                              ProxyServer,
+                              ComboBox1,
+                              ProxyCheck,
+                              ProxyPort,
+                              Button2,
+                              Button1,
+                              Button8,
+                              Button9,
+                              StartCheckBox,
+                              EveryCheckBox,
+                              EveryMinutesEdit};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
     }
@@ -234,8 +265,8 @@ void TForm1::CreateControls() {
 
 void TForm1::BindEvents() {
     const auto refilter = Guarded(this, [this] { ZanrListClickCheck(); });
-    for (QCheckBox* box :
-         {SizeMaxCheck, SizeMinCheck, AutorCheck, NotAutorCheck, ZanrCheck, UnseenCheck}) {
+    for (QCheckBox* box : {SizeMaxCheck, SizeMinCheck, AutorCheck, NotAutorCheck, ZanrCheck,
+                           UnseenCheck, ShowHiddenCheck}) {
         connect(box, &QCheckBox::toggled, this, refilter);
     }
     for (QLineEdit* edit : {SizeMaxEdit, SizeMinEdit}) {
@@ -265,13 +296,16 @@ void TForm1::BindEvents() {
     table1Cells->titleTip = [this](std::uint32_t record, std::uint8_t mark) {
         return TitleTip(record, mark);
     };
-    Table1Menu = new TTableMenu(Table1, {.openWork = [this] { OpenWork(); },
-                                         .openAuthor = [this] { OpenAuthor(); },
-                                         .copy = [this] { Table1->CopySelection(); },
-                                         .addAuthor = [this] { Button6Click(); },
-                                         .excludeAuthor = [this] { Button7Click(); },
-                                         .seen = [this] { return TopRowSeen(); },
-                                         .markSeen = [this](bool seen) { MarkTopRowSeen(seen); }});
+    Table1Menu = new TTableMenu(
+        Table1, {.openWork = [this] { OpenWork(); },
+                 .openAuthor = [this] { OpenAuthor(); },
+                 .copy = [this] { Table1->CopySelection(); },
+                 .addAuthor = [this] { Button6Click(); },
+                 .excludeAuthor = [this] { Button7Click(); },
+                 .seen = [this] { return TopRowSeen(); },
+                 .markSeen = [this](bool seen) { MarkTopRowSeen(seen); },
+                 .canSetHidden = [this](bool hidden) { return CanSetSelectedHidden(hidden); },
+                 .setHidden = [this](bool hidden) { SetSelectedHidden(hidden); }});
 }
 
 void TForm1::Table1DblClick() {
@@ -440,8 +474,13 @@ void TForm1::Button4Click() {
                 .wantedMarks = UnseenCheck->isChecked() ? std::uint8_t(kUnseen) : std::uint8_t(0),
                 .find = EncodeCp1251(FindEdit->text()),
                 .sortField = sortColumn < 0 ? TZRecord::kTitle : kTableColumns[sortColumn],
-                .sortOrder = sortOrder});
+                .sortOrder = sortOrder,
+                .hiddenMarks = HiddenMarks(),
+                .excludedTitleWords = TitleWords(true),
+                .wantedTitleWords = TitleWords(false)});
     table1Cells->ShowRecords(view, marks);
+    // The unseen count follows the reader's rules.
+    ShowMarkCounts();
 }
 
 void TForm1::Table1HeaderClick(int column) {

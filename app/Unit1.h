@@ -32,6 +32,7 @@ struct TCheckResult;
 class THistoryService;
 struct TPageMarks;
 class TFormAutorList;
+class TFormWordList;
 class TRecordTableModel;
 class TTableMenu;
 
@@ -49,6 +50,7 @@ public:
     // takes back what the last run kept and runs FormCreate. store must outlive the window.
     explicit TForm1(CFolianta& store, const std::string& historyPath = {},
                     QWidget* parent = nullptr);
+    ~TForm1() override;
 
     // Start-up: the settings file "Settings.ini" of the working folder (copied into the controls
     // only when it could be read), the page "short.shtml", then the table. A settings file that
@@ -97,6 +99,11 @@ public:
     void MarkSeenButtonClick();
     // The work of the selection's top row is marked seen, or unseen again, in the history.
     void MarkTopRowSeen(bool seen);
+    // "Скрыть" (true) and the Delete key / "Вернуть" (false): the works of the selected rows are
+    // hidden, or shown again, in the history, and the table refiltered.
+    void SetSelectedHidden(bool hidden);
+    // Whether some work of the selected rows is not hidden (true) / is hidden (false).
+    bool CanSetSelectedHidden(bool hidden) const;
     // Whether the work of the selection's top row is seen; nullopt without a history or a work.
     std::optional<bool> TopRowSeen() const;
     // A click on the header of table column: sorts the shown works by it, ascending, then
@@ -135,6 +142,8 @@ public:
     void FormToSettings(CFolianta& to);
     // Whether the history's marks of the page shown have come; they follow a load in a moment.
     bool MarksShown() const { return pageMarks != nullptr; }
+    // The editor the two "Список слов" buttons open: a window of its own, gone with this one.
+    TFormWordList& WordListDialog() const { return *wordListDialog; }
     // The bytes "Сохранить настройки" would write now: store's author lists with the controls.
     std::string SettingsToSave();
 
@@ -164,8 +173,16 @@ public:
     QPushButton* Button8;
     QPushButton* Button9;
     QLabel* Label1;
-    // "Только непросмотренные (N)", N the unseen works of the page.
+    // "Только непросмотренные (N)", N the unseen works of the page that the reader's rules (hidden
+    // works, title words) keep.
     QCheckBox* UnseenCheck;
+    // "Показать скрытые (N)", N the hidden works of the page: shows them, struck out.
+    QCheckBox* ShowHiddenCheck;
+    // "Исключить слова в названии" / "Только со словами в названии" and their "Список слов".
+    QCheckBox* ExcludeWordsCheck;
+    QPushButton* ExcludeWordsButton;
+    QCheckBox* WantedWordsCheck;
+    QPushButton* WantedWordsButton;
     QPushButton* MarkSeenButton;
     // Keeps the shown works whose title or author name holds its text, letter case ignored.
     QLineEdit* FindEdit;
@@ -214,7 +231,13 @@ private:
     void MarkOpened(int row);
     // A history that failed for good is closed for the rest of the run, its marks dropped.
     void CloseHistory();
-    void ShowUnseenCount();
+    // The counts of unseen and of hidden works in the captions of their check boxes.
+    void ShowMarkCounts();
+    // The numbers of the records of the selected rows whose marks hold kHidden, or do not
+    // (hidden false); none without the history's marks.
+    std::vector<std::uint32_t> SelectedRecords(bool hidden) const;
+    // The mark bits the view leaves out: kHidden unless ShowHiddenCheck is on.
+    std::uint8_t HiddenMarks() const;
     // The tooltip of an unseen work's title: new since when, or updated from which size.
     QString TitleTip(std::uint32_t record, std::uint8_t mark) const;
     // Shows message in the error box once the event loop runs, over the shown window.
@@ -227,6 +250,15 @@ private:
     bool ShowFetchedPage(const std::string& address, const TFetchedPage& fetched);
     std::optional<TPageValidators> KnownValidators(const std::string& address) const;
     void KeepValidators(const std::string& address, const TPageValidators& validators);
+
+    // The reader's title words (Unit1_rules.cpp): their switches and editor buttons, read from
+    // and kept in the group [rules] of the program's settings file.
+    void CreateRuleControls();
+    void StartRules();
+    // Opens the word editor on the excluded (true) or the wanted entries.
+    void OpenWordList(bool excluded);
+    // The entries of a switched-on list, in Windows-1251; none while its switch is off.
+    std::vector<std::string> TitleWords(bool excluded) const;
 
     // The checks (Unit1_check.cpp).
     void CreateCheckControls();
@@ -247,6 +279,8 @@ private:
     TRecordTableModel* table1Cells;
     TAnchors* anchors;
     TFormAutorList* autorListDialog = nullptr;
+    std::unique_ptr<TFormWordList> wordListDialog;
+    TRulesSettings rules;
     // What SettingsToSave gave when the settings were last loaded or saved.
     std::string savedSettings;
     // The history of works, on its own thread; null without one, or once it failed for good.

@@ -194,5 +194,5 @@ void TForm1::TellCheckState(const QString& text, const QString& failure) {
     checkFailure = failure;
     CheckStateLabel->setText(text);
     CheckStateLabel->setToolTip(text);
-    ShowUnseenCount();
+    ShowMarkCounts();
 }

@@ -10,6 +10,7 @@
 #include "app/HistoryService.h"
 #include "app/RecordTableModel.h"
 #include "app/Unit1.h"
+#include "catalogue/Unitfolianta_words.h"
 
 void TForm1::OpenHistory(const std::string& path) {
     if (!path.empty()) {
@@ -43,7 +44,8 @@ void TForm1::ShowMarks(std::shared_ptr<const TPageMarks> marks) {
     pageMarks = std::move(marks);
     UnseenCheck->setEnabled(history != nullptr);
     MarkSeenButton->setEnabled(history != nullptr);
-    ShowUnseenCount();
+    ShowHiddenCheck->setEnabled(history != nullptr);
+    ShowMarkCounts();
     table1Cells->SetMarks(PageMarks());
 }
 
@@ -60,7 +62,11 @@ void TForm1::RecordHistory() {
                                 return;  // another page was loaded since; its own marks follow
                             }
                             ShowMarks(std::move(marks));
-                            if (UnseenCheck->isChecked()) {
+                            const auto all = PageMarks();
+                            const std::uint8_t out = HiddenMarks();
+                            if (UnseenCheck->isChecked() ||
+                                std::any_of(all->begin(), all->end(),
+                                            [out](std::uint8_t mark) { return mark & out; })) {
                                 Guarded(this, [this] { Button4Click(); })();
                             }
                         });
@@ -83,7 +89,7 @@ void TForm1::MarkOpened(int row) {
     const std::uint32_t number = *record;
     history->MarkOpened(view.Records()[number].workLink);
     auto marks = std::make_shared<TPageMarks>(*pageMarks);
-    marks->marks[number] = kOpened;
+    marks->marks[number] = std::uint8_t(kOpened | (marks->marks[number] & kHidden));
     ShowMarks(std::move(marks));
 }
 
@@ -130,15 +136,63 @@ void TForm1::MarkTopRowSeen(bool seen) {
     }
 }
 
-void TForm1::ShowUnseenCount() {
+std::vector<std::uint32_t> TForm1::SelectedRecords(bool hidden) const {
+    std::vector<std::uint32_t> records;
+    const TGridRect selection = Table1->Selection();
+    for (int row = selection.Top; row <= selection.Bottom; ++row) {
+        const std::optional<std::uint32_t> record = RecordOfRow(row);
+        if (record && bool(pageMarks->marks[*record] & kHidden) == hidden) {
+            records.push_back(*record);
+        }
+    }
+    return records;
+}
+
+bool TForm1::CanSetSelectedHidden(bool hidden) const {
+    return !SelectedRecords(!hidden).empty();
+}
+
+void TForm1::SetSelectedHidden(bool hidden) {
+    const std::vector<std::uint32_t> records = SelectedRecords(!hidden);
+    if (records.empty()) {
+        return;
+    }
+    history->SetHidden({view.Page(), view.RecordsBuffer()}, records, hidden);
+    auto marks = std::make_shared<TPageMarks>(*pageMarks);
+    for (const std::uint32_t record : records) {
+        marks->marks[record] ^= kHidden;
+    }
+    ShowMarks(std::move(marks));
+    Button4Click();
+}
+
+std::uint8_t TForm1::HiddenMarks() const {
+    return ShowHiddenCheck->isChecked() ? 0 : kHidden;
+}
+
+void TForm1::ShowMarkCounts() {
     if (!pageMarks) {
         // No count is better than a wrong one while the marks are on their way.
         UnseenCheck->setText(QStringLiteral("Только непросмотренные"));
+        ShowHiddenCheck->setText(QStringLiteral("Показать скрытые"));
         return;
     }
     const std::shared_ptr<const std::vector<std::uint8_t>> marks = PageMarks();
-    const auto unseen = std::count_if(marks->begin(), marks->end(),
-                                      [](std::uint8_t mark) { return mark & kUnseen; });
+    // The works the reader's rules leave out are not counted.
+    const std::uint8_t out = HiddenMarks();
+    const CTitleWords words(TitleWords(true), TitleWords(false));
+    const std::vector<TZRecord>& records = store.Records();
+    const bool worded = !words.Empty() && records.size() == marks->size();
+    std::string folded;
+    std::size_t unseen = 0;
+    for (std::size_t i = 0; i < marks->size(); ++i) {
+        const std::uint8_t mark = (*marks)[i];
+        unseen += (mark & kUnseen) && !(mark & out) &&
+                  (!worded || words.Keeps(records[i].title, folded));
+    }
+    const auto hidden = std::count_if(marks->begin(), marks->end(),
+                                      [](std::uint8_t mark) { return mark & kHidden; });
+    ShowHiddenCheck->setText(QStringLiteral("Показать скрытые (%1)").arg(hidden));
     UnseenCheck->setText(QStringLiteral("Только непросмотренные (%1)").arg(unseen));
     const QString title =
         unseen > 0 ? QStringLiteral("Folianta — %1 новых").arg(unseen) : QStringLiteral("Folianta");

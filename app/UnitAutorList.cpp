@@ -1,7 +1,6 @@
 #include "app/UnitAutorList.h"
 
 #include <QHeaderView>
-#include <QValidator>
 
 #include "app/Anchors.h"
 #include "app/Cp1251.h"
@@ -28,38 +27,6 @@ QLabel* MakeLabel(const QString& caption, QRect designed, QLineEdit* edit, QWidg
     return label;
 }
 
-QPushButton* MakeButton(const QString& caption, QRect designed, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setGeometry(designed);
-    return button;
-}
-
-// Keeps a one-line edit on one line, as the author texts are single lines: a line break that
-// comes in with pasted or set text becomes a space.
-class NoLineBreaks : public QValidator {
-public:
-    using QValidator::QValidator;
-
-    State validate(QString& input, int&) const override {
-        for (QChar& c : input) {
-            if (c == u'\r' || c == u'\n') {
-                c = u' ';
-            }
-        }
-        return Acceptable;
-    }
-};
-
-// maxLength counts characters; the core holds one Windows-1251 byte per character, so the
-// limit is the entry's capacity in bytes.
-QLineEdit* MakeEdit(std::size_t maxLength, QRect designed, QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setMaxLength(int(maxLength));
-    edit->setValidator(new NoLineBreaks(edit));
-    edit->setGeometry(designed);
-    return edit;
-}
-
 }  // namespace
 
 TFormAutorList::TFormAutorList(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -82,13 +49,15 @@ TFormAutorList::TFormAutorList(QWidget* parent) : QWidget(parent, Qt::Window) {
     anchors->Place(GroupBox1, {497, 0, 249, 153}, A::akTop | A::akRight);
     Del = MakeButton(QStringLiteral("Удалить"), {88, 120, 75, 25}, GroupBox1);
     Add = MakeButton(QStringLiteral("Добавить"), {8, 120, 75, 25}, GroupBox1);
-    NameEdit = MakeEdit(TAutorInf::kNameCapacity, {8, 32, 113, 21}, GroupBox1);
+    // The edits count characters; the core holds one Windows-1251 byte per character, so each
+    // limit is its entry's capacity in bytes.
+    NameEdit = MakeLineEdit(int(TAutorInf::kNameCapacity), {8, 32, 113, 21}, GroupBox1);
     Label1 = MakeLabel(QStringLiteral("Имя"), {8, 16, 22, 13}, NameEdit, GroupBox1);
-    LinkEdit = MakeEdit(TAutorInf::kLinkCapacity, {128, 32, 113, 21}, GroupBox1);
+    LinkEdit = MakeLineEdit(int(TAutorInf::kLinkCapacity), {128, 32, 113, 21}, GroupBox1);
     // A Cyrillic С, unlike the grid's header.
     Label2 = MakeLabel(QStringLiteral("Ссылка"), {128, 16, 39, 13}, LinkEdit, GroupBox1);
     Set = MakeButton(QStringLiteral("Применить"), {168, 120, 75, 25}, GroupBox1);
-    CommnentEdit = MakeEdit(TAutorInf::kCommentCapacity, {8, 72, 233, 21}, GroupBox1);
+    CommnentEdit = MakeLineEdit(int(TAutorInf::kCommentCapacity), {8, 72, 233, 21}, GroupBox1);
     Label3 = MakeLabel(QStringLiteral("Коментарий"), {8, 56, 62, 13}, CommnentEdit, GroupBox1);
 
     const QWidget* order[] = {AL, Del, Add, NameEdit, LinkEdit, Set, CommnentEdit};

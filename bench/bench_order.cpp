@@ -6,17 +6,22 @@
 //   against the heavy filter alone;
 //   finding "хм" in titles and author names (no filter, then the find)  against a loop that
 //   only reads the bytes of every title and author name once;
+//   the refilter with the reader's rules (50 excluded title phrases, 20 wanted ones and 1,000
+//   hidden works), with the heavy filter and with no filter on, the titles judged by an earlier
+//   refilter  against the same refilter without them;
 //   and, on its own, the first sort of a column, which a page pays once per column.
 // Each checks that it kept the records it must: the sorted refilter the same set as without.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 
 #include "bench/FilterSetups.h"
 #include "catalogue/Unitfolianta.h"
 #include "catalogue/Unitfolianta_order.h"
 #include "catalogue/Unitfolianta_view.h"
+#include "catalogue/Unitfolianta_words.h"
 #include "tests/support/PageGenerator.h"
 
 namespace {
@@ -96,6 +101,82 @@ void BM_Refilter_HeavyAllStages(benchmark::State& state) {
     state.counters["shown"] = double(expected);
 }
 BENCHMARK(BM_Refilter_HeavyAllStages)->Unit(benchmark::kMillisecond);
+
+// The reader's rules of the benchmark: excluded phrases of which a few occur in titles, wanted
+// words of which some do, and marks that hide 1,000 works spread over the page.
+struct TReaderRules {
+    std::vector<std::string> excluded, wanted;
+    std::shared_ptr<std::vector<std::uint8_t>> marks;
+};
+
+const TReaderRules& ReaderRules() {
+    static const TReaderRules rules = [] {
+        constexpr int kExcluded = 50;
+        constexpr int kWanted = 20;
+        constexpr int kHidden = 1000;
+        constexpr std::uint8_t kHiddenMark = 8;
+        TReaderRules made;
+        for (const char* phrase : {"над рекой", "ПЕПЕЛ", "Звездный", "маяка"}) {
+            made.excluded.push_back(ToCp1251(phrase));
+        }
+        while (made.excluded.size() < kExcluded) {
+            made.excluded.push_back(ToCp1251("черновик ") + std::to_string(made.excluded.size()));
+        }
+        for (const char* word : {"город", "дом", "сад", "ночи", "Ветер", "тайна", "МОСТ"}) {
+            made.wanted.push_back(ToCp1251(word));
+        }
+        while (made.wanted.size() < kWanted) {
+            made.wanted.push_back(ToCp1251("серия ") + std::to_string(made.wanted.size()));
+        }
+        const std::size_t records = MillionRecordPage().store.Records().size();
+        made.marks = std::make_shared<std::vector<std::uint8_t>>(records);
+        std::mt19937 random(29);
+        for (int i = 0; i < kHidden; ++i) {
+            (*made.marks)[random() % records] = kHiddenMark;
+        }
+        return made;
+    }();
+    return rules;
+}
+
+void BM_Refilter_ReaderRules(benchmark::State& state) {
+    const bool heavy = state.range(0) != 0;
+    const bool withRules = state.range(1) != 0;
+    const CFolianta& store = MillionRecordPage().store;
+    const TReaderRules& rules = ReaderRules();
+    const auto request = [&](const CBaseFilter* filter) {
+        TViewRequest made{.filter = filter, .marks = rules.marks};
+        if (withRules) {
+            made.hiddenMarks = 8;
+            made.excludedTitleWords = rules.excluded;
+            made.wantedTitleWords = rules.wanted;
+        }
+        return made;
+    };
+    CRecordView view;
+    // As after the first control change since the load: the titles judged once.
+    view.Refilter(store, request(Tree(heavy).get()));
+    for (auto _ : state) {
+        const std::unique_ptr<CFilterList> root = Tree(heavy);
+        view.Refilter(store, request(root.get()));
+        benchmark::DoNotOptimize(view.Shown().data());
+    }
+    const CTitleWords words(rules.excluded, rules.wanted);
+    std::string folded;
+    std::size_t expected = 0;
+    for (const std::uint32_t n : FilterRecords(store.Records(), Tree(heavy).get())) {
+        expected +=
+            !withRules || ((*rules.marks)[n] == 0 && words.Keeps(store.Records()[n].title, folded));
+    }
+    if (view.Shown().size() != expected || expected == 0) {
+        state.SkipWithError("the refilter kept other records");
+    }
+    state.counters["shown"] = double(expected);
+}
+BENCHMARK(BM_Refilter_ReaderRules)
+    ->ArgsProduct({{1, 0}, {0, 1}})
+    ->ArgNames({"heavy", "rules"})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_Find(benchmark::State& state) {
     const CFolianta& store = MillionRecordPage().store;

@@ -28,6 +28,13 @@ constexpr std::array<unsigned char, 256> kSmall = [] {
     return small;
 }();
 
+// kSmall, with ё made е as well.
+constexpr std::array<unsigned char, 256> kSmallNoYo = [] {
+    std::array<unsigned char, 256> small = kSmall;
+    small[kCapitalYo] = small[kSmallYo] = kCapitalYe + 0x20;
+    return small;
+}();
+
 // The place of each byte in Russian alphabetical order: twice the byte's value, small letters
 // weighed as their capitals and Ё (either case) just after Е.
 constexpr std::array<std::uint16_t, 256> kWeight = [] {
@@ -239,6 +246,13 @@ int CompareRussian(const char* a, const char* b) {
         if (wa != wb || *a == 0) {
             return wa - wb;
         }
+    }
+}
+
+void FoldLettersAndYo(const char* text, std::string& into) {
+    into.clear();
+    for (; *text; ++text) {
+        into.push_back(char(kSmallNoYo[(unsigned char)*text]));
     }
 }
 

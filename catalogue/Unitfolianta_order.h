@@ -15,6 +15,10 @@
 // after Е, Latin letters before Cyrillic ones, every other byte by its value. <0, 0 or >0.
 int CompareRussian(const char* a, const char* b);
 
+// Writes text (Windows-1251) over into, whose capacity is reused, with Cyrillic and Latin
+// capitals made small and Ё and ё made е: texts that differ only so come out alike.
+void FoldLettersAndYo(const char* text, std::string& into);
+
 // Finds a text in others, letter case ignored for Cyrillic and Latin letters (Ё too).
 class CTextFinder {
 public:

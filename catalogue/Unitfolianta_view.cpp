@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "catalogue/Unitfolianta_words.h"
 #include "filter/Unitfilter_plan.h"
 
 namespace {
@@ -11,11 +12,23 @@ constexpr std::size_t kReservedShown = 1000;
 // How many records ahead of the one filtered its row is fetched into the cache, and the step.
 constexpr std::size_t kPrefetchAhead = 16;
 constexpr std::size_t kCacheLine = 64;
+// The title words' verdicts on a record.
+constexpr std::uint8_t kNotJudged = 0;
+constexpr std::uint8_t kKept = 1;
+constexpr std::uint8_t kLeftOut = 2;
 
 // Keeps, of shown, the numbers keep accepts, in their order.
 template <typename Keep>
 void Narrow(std::vector<std::uint32_t>& shown, Keep keep) {
-    std::erase_if(shown, [&](std::uint32_t record) { return !keep(record); });
+    // Every number is written and the count alone follows the verdict: a branch on it, taken
+    // about half the time, was mispredicted so often that it cost more than the verdicts.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const std::uint32_t record = shown[i];
+        shown[kept] = record;
+        kept += keep(record) ? 1 : 0;
+    }
+    shown.resize(kept);
 }
 
 // Puts shown in the order it has in order, a permutation of all record numbers.
@@ -71,8 +84,11 @@ void CRecordView::Refilter(const CFolianta& store, const TViewRequest& request) 
     records = store.RecordsBuffer();
     const std::vector<TZRecord>& all = *records;
     shown = FilterRecords(all, request.filter, std::move(shown));
-    if (request.wantedMarks != 0 && request.marks && request.marks->size() == all.size()) {
-        const std::vector<std::uint8_t>& marks = *request.marks;
+    // Marks of another length are not this page's.
+    const std::uint8_t* marks =
+        request.marks && request.marks->size() == all.size() ? request.marks->data() : nullptr;
+    NarrowByReaderRules(request, marks);
+    if (marks && request.wantedMarks != 0) {
         Narrow(shown, [&](std::uint32_t record) { return marks[record] & request.wantedMarks; });
     }
     if (!request.find.empty()) {
@@ -84,6 +100,35 @@ void CRecordView::Refilter(const CFolianta& store, const TViewRequest& request) 
     if (request.sortOrder != TSortOrder::page) {
         Arrange(shown, orders.Of(records, request.sortField, request.sortOrder));
     }
+}
+
+void CRecordView::NarrowByReaderRules(const TViewRequest& request, const std::uint8_t* marks) {
+    const std::uint8_t hidden = marks ? request.hiddenMarks : 0;
+    const CTitleWords words(request.excludedTitleWords, request.wantedTitleWords);
+    if (words.Empty()) {
+        if (hidden != 0) {
+            Narrow(shown, [&](std::uint32_t record) { return !(marks[record] & hidden); });
+        }
+        return;
+    }
+    // Judging a title costs about as much as the whole refilter without words, and the words
+    // change far less often than the other controls.
+    if (judgedRecords != records || judgedExcluded != request.excludedTitleWords ||
+        judgedWanted != request.wantedTitleWords) {
+        judgedRecords = records;
+        judgedExcluded = request.excludedTitleWords;
+        judgedWanted = request.wantedTitleWords;
+        titleVerdicts.assign(records->size(), kNotJudged);
+    }
+    std::string folded;
+    Narrow(shown, [&](std::uint32_t record) {
+        std::uint8_t& verdict = titleVerdicts[record];
+        if (verdict == kNotJudged) {
+            verdict = words.Keeps((*records)[record].title, folded) ? kKept : kLeftOut;
+        }
+        // Both stages in one pass, which halves their cost over a large page.
+        return verdict == kKept && (hidden == 0 || !(marks[record] & hidden));
+    });
 }
 
 const TZRecord* CRecordView::ShownAt(int index) const {

@@ -33,12 +33,19 @@ struct TViewRequest {
     // The order shown: page order, or the order of sortField ascending or descending.
     TZRecord::Field sortField = TZRecord::kTitle;
     TSortOrder sortOrder = TSortOrder::page;
+    // The records whose marks hold one of these bits are left out (the works the reader hid).
+    std::uint8_t hiddenMarks = 0;
+    // The reader's title words (see CTitleWords): a record whose title holds an excluded entry
+    // is left out; with wanted entries, only one whose title holds one of them is kept.
+    std::vector<std::string> excludedTitleWords{};
+    std::vector<std::string> wantedTitleWords{};
 };
 
 // The table's view of a page: the records it shows, in the order it shows them. A refilter runs
-// the stages in turn, each over what the one before kept: the filter, the wanted marks, the find
-// text and the sort. The sorted orders of a page are made on first use and kept for the next
-// refilters of the same records.
+// the stages in turn, each over what the one before kept: the filter, the hidden works, the title
+// words, the wanted marks, the find text and the sort. The sorted orders of a page are made on
+// first use and kept for the next refilters of the same records; so are the title words' verdicts
+// on the records judged, while the words stay the same.
 class CRecordView {
 public:
     // Makes the view of the page store holds for request.
@@ -58,6 +65,15 @@ private:
     std::shared_ptr<const char[]> page;
     std::shared_ptr<const std::vector<TZRecord>> records =
         std::make_shared<const std::vector<TZRecord>>();
+    // Keeps, of shown, the records not hidden by marks (when not null) whose titles pass the
+    // title words, judging each title once per page and words.
+    void NarrowByReaderRules(const TViewRequest& request, const std::uint8_t* marks);
+
     std::vector<std::uint32_t> shown;
     CRecordOrder orders;
+    // The title words' verdicts by record number (0: not judged yet), the records and the words
+    // they were given for.
+    std::vector<std::uint8_t> titleVerdicts;
+    std::shared_ptr<const std::vector<TZRecord>> judgedRecords;
+    std::vector<std::string> judgedExcluded, judgedWanted;
 };

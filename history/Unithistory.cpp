@@ -15,7 +15,7 @@ constexpr std::size_t kLookAhead = 16;
 std::uint8_t MarksOf(const THistoryWork& work) {
     return std::uint8_t((work.seen ? 0 : kUnseen) |
                         (work.seen || work.seenSize.empty() ? 0 : kUpdated) |
-                        (work.opened != 0 ? kOpened : 0));
+                        (work.opened != 0 ? kOpened : 0) | (work.hidden ? kHidden : 0));
 }
 
 // Whether a meeting at now should be written over the last one kept: once the work's own
@@ -42,11 +42,11 @@ CHistory::~CHistory() = default;
 
 void CHistory::ReadAll(CDatabase& from) {
     std::vector<THistoryWork> all;
-    CStatement rows(from,
-                    "SELECT link, size, seen_size, first_met, last_met, opened, seen FROM works");
+    CStatement rows(
+        from, "SELECT link, size, seen_size, first_met, last_met, opened, seen, hidden FROM works");
     while (rows.Step()) {
         all.push_back({rows.Bytes(0), rows.Bytes(1), rows.Bytes(2), rows.Int(3), rows.Int(4),
-                       rows.Int(5), rows.Int(6) != 0});
+                       rows.Int(5), rows.Int(6) != 0, rows.Int(7) != 0});
     }
     works.Assign(std::move(all));
     dataVersion = from.Integer("PRAGMA data_version");
@@ -70,7 +70,7 @@ void CHistory::WriteDirty() {
     if (dirty.empty()) {
         return;
     }
-    CStatement write(*db, "INSERT OR REPLACE INTO works VALUES(?, ?, ?, ?, ?, ?, ?)");
+    CStatement write(*db, "INSERT OR REPLACE INTO works VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
     for (const std::size_t place : dirty) {
         THistoryWork& work = works.Works()[place];
         write.Bind(1, work.link);
@@ -80,6 +80,7 @@ void CHistory::WriteDirty() {
         write.Bind(5, work.lastMet);
         write.Bind(6, work.opened);
         write.Bind(7, std::int64_t(work.seen));
+        write.Bind(8, std::int64_t(work.hidden));
         write.Run();
         work.dirty = false;
     }
@@ -87,7 +88,9 @@ void CHistory::WriteDirty() {
 }
 
 void CHistory::Forget(std::int64_t before) {
-    const auto stale = [before](const THistoryWork& work) { return work.lastMet < before; };
+    const auto stale = [before](const THistoryWork& work) {
+        return work.lastMet < before && !work.hidden;
+    };
     if (std::none_of(works.Works().begin(), works.Works().end(), stale)) {
         return;
     }
@@ -219,6 +222,18 @@ void CHistory::MarkUnseen(std::string_view link) {
         if (work && work->seen) {
             work->seen = false;
             Touch(*work);
+        }
+    });
+}
+
+void CHistory::SetHidden(std::span<const std::string_view> links, bool hidden) {
+    Transact([&] {
+        for (const std::string_view link : links) {
+            THistoryWork* work = works.Find(link);
+            if (work && work->hidden != hidden) {
+                work->hidden = hidden;
+                Touch(*work);
+            }
         }
     });
 }

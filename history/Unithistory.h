@@ -18,7 +18,8 @@ class CDatabase;
 // The history of the works met in loaded pages, kept in an SQLite database: one row per work
 // link with the size text last met, when the work was first and last met, whether it was seen
 // and when it was opened. Texts are the page's bytes, kept as they are. Beside the works, the
-// validators of the pages fetched, by address.
+// validators of the pages fetched, by address. A work the reader hid is kept, however long it
+// is not met, until it is shown again.
 //
 // The rows are mirrored in memory, so that a load of a page whose works are known writes little
 // and costs one hash look-up per work; only what changed is written, in one transaction per
@@ -31,6 +32,7 @@ enum TWorkMark : std::uint8_t {
     kUnseen = 1,   // met for the first time, or met with another size, since last seen
     kUpdated = 2,  // unseen because its size changed since it was seen
     kOpened = 4,   // opened at least once
+    kHidden = 8,   // hidden by the reader until shown again
 };
 
 // A work as a loaded page gives it.
@@ -89,6 +91,8 @@ public:
     // The work at link is unseen again, as a work met for the first time is. An unknown link
     // does nothing.
     void MarkUnseen(std::string_view link);
+    // Every work of links is hidden (true) or shown again (false). Unknown links do nothing.
+    void SetHidden(std::span<const std::string_view> links, bool hidden);
 
     // The validators last stored for address; none when there are none.
     std::optional<TPageValidators> Validators(std::string_view address);

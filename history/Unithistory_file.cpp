@@ -28,9 +28,12 @@ constexpr const char* kCreateWorks =
     "CREATE TABLE works("
     "link BLOB PRIMARY KEY, size BLOB NOT NULL, seen_size BLOB NOT NULL, "
     "first_met INTEGER NOT NULL, last_met INTEGER NOT NULL, opened INTEGER NOT NULL, "
-    "seen INTEGER NOT NULL) WITHOUT ROWID";
-constexpr std::array<std::string_view, 7> kWorksColumns = {
-    "link", "size", "seen_size", "first_met", "last_met", "opened", "seen"};
+    "seen INTEGER NOT NULL, hidden INTEGER NOT NULL DEFAULT 0) WITHOUT ROWID";
+// The works' columns of the current layout; the versions before 3 lack the last.
+constexpr std::array<std::string_view, 8> kWorksColumns = {
+    "link", "size", "seen_size", "first_met", "last_met", "opened", "seen", "hidden"};
+constexpr std::span<const std::string_view> kOlderWorksColumns = std::span(kWorksColumns).first(7);
+constexpr const char* kAddHidden = "ALTER TABLE works ADD COLUMN hidden INTEGER NOT NULL DEFAULT 0";
 constexpr const char* kCreateValidators =
     "CREATE TABLE validators("
     "address BLOB PRIMARY KEY, etag BLOB NOT NULL, last_modified BLOB NOT NULL, "
@@ -124,7 +127,7 @@ std::string MoveAside(const std::string& path, std::int64_t now) {
     FailWithErrno(base, EEXIST);
 }
 
-enum class TLayout { empty, works, current };
+enum class TLayout { empty, works, validators, current };
 
 // Whether table has exactly the columns given, in their order.
 bool HasColumns(CDatabase& db, std::string_view table, std::span<const std::string_view> names) {
@@ -139,8 +142,9 @@ bool HasColumns(CDatabase& db, std::string_view table, std::span<const std::stri
     return same && i == names.size();
 }
 
-// What the file holds: nothing yet, the works alone (versions 0 and 1), or the current layout.
-// A later version or a layout not the program's is a foreign fault.
+// What the file holds: nothing yet, the works alone (versions 0 and 1), the works with the
+// validators (version 2), or the current layout. A later version or a layout not the program's
+// is a foreign fault.
 TLayout LayoutOf(CDatabase& db) {
     const std::int64_t version = db.Integer("PRAGMA user_version");
     std::vector<std::string> tables;
@@ -151,15 +155,21 @@ TLayout LayoutOf(CDatabase& db) {
     if (version == 0 && tables.empty()) {
         return TLayout::empty;
     }
-    const bool worksAlone = version <= 1 && tables == std::vector<std::string>{"works"};
-    const bool current = version == kHistorySchemaVersion &&
-                         tables == std::vector<std::string>{"validators", "works"} &&
-                         HasColumns(db, "validators", kValidatorsColumns);
-    if (version < 0 || !(worksAlone || current) || !HasColumns(db, "works", kWorksColumns)) {
-        throw CHistoryError(THistoryFault::foreign, db.Path(),
-                            "schema version " + std::to_string(version) + " not known");
+    const bool withValidators = tables == std::vector<std::string>{"validators", "works"} &&
+                                HasColumns(db, "validators", kValidatorsColumns);
+    const bool olderWorks = HasColumns(db, "works", kOlderWorksColumns);
+    if (version >= 0 && version <= 1 && tables == std::vector<std::string>{"works"} && olderWorks) {
+        return TLayout::works;
     }
-    return current ? TLayout::current : TLayout::works;
+    if (version == 2 && withValidators && olderWorks) {
+        return TLayout::validators;
+    }
+    if (version == kHistorySchemaVersion && withValidators &&
+        HasColumns(db, "works", kWorksColumns)) {
+        return TLayout::current;
+    }
+    throw CHistoryError(THistoryFault::foreign, db.Path(),
+                        "schema version " + std::to_string(version) + " not known");
 }
 
 // Brings an open file to the current schema and the journal settings of the history.
@@ -177,8 +187,12 @@ void Prepare(CDatabase& db) {
     try {
         if (layout == TLayout::empty) {
             db.Execute(kCreateWorks);
+        } else {
+            db.Execute(kAddHidden);
         }
-        db.Execute(kCreateValidators);
+        if (layout != TLayout::validators) {
+            db.Execute(kCreateValidators);
+        }
         db.Execute(("PRAGMA user_version=" + std::to_string(kHistorySchemaVersion)).c_str());
         db.Execute("COMMIT");
     } catch (...) {

@@ -9,8 +9,8 @@
 
 // The history file's version, kept in PRAGMA user_version. Version 0 is the first layout, made
 // before the file carried a version; version 1 the same layout with its version; version 2 adds
-// the validators of fetched pages.
-constexpr std::int64_t kHistorySchemaVersion = 2;
+// the validators of fetched pages; version 3 the works' hidden flag.
+constexpr std::int64_t kHistorySchemaVersion = 3;
 
 // A history file made ready for use, and what had to be moved out of its way.
 struct TOpenedHistory {

@@ -15,7 +15,8 @@ struct THistoryWork {
     std::int64_t lastMet = 0;
     std::int64_t opened = 0;  // 0: never
     bool seen = false;
-    bool dirty = false;  // changed in the transaction under way
+    bool hidden = false;  // kept out of the table by the reader, and never forgotten meanwhile
+    bool dirty = false;   // changed in the transaction under way
 };
 
 // The works of the history in memory, found by link. A loaded page looks up each of its works:

@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <memory>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "filter/Unitfilter.h"
 #include "tests/support/ListingRows.h"
 #include "tests/support/PageGenerator.h"
+#include "tests/support/ReferenceOrder.h"
 #include "util/Unitutils.h"
 
 namespace {
@@ -28,18 +30,38 @@ TEST(FilterRecords, KeepsAcceptedRecordsInPageOrderAndNothingWithoutAFilter) {
     EXPECT_TRUE(FilterRecords(store.Records(), nullptr).empty());
 }
 
+// Whether title holds entry, letter case ignored and Ё read as Е.
+bool HoldsEntry(std::string_view title, const std::string& entry) {
+    const auto plain = [](std::string_view text) {
+        std::string folded = reference::Folded(text);
+        std::replace(folded.begin(), folded.end(), ToCp1251("ё")[0], ToCp1251("е")[0]);
+        return folded;
+    };
+    return plain(title).find(plain(entry)) != std::string::npos;
+}
+
 // The shown records as the stages read one after another: every record the filter accepts,
-// whose mark holds a wanted bit and whose title or author name holds the find text, then a
-// stable sort by the field's comparison.
+// whose mark holds no hidden bit, whose title holds no excluded entry and a wanted one (when
+// there are any; empty entries count for nothing), whose mark holds a wanted bit and whose title or
+// author name holds the find text, then a stable sort by the field's comparison.
 std::vector<std::uint32_t> PlainView(const std::vector<TZRecord>& records,
                                      const TViewRequest& request) {
     std::vector<std::uint32_t> shown;
     const CTextFinder finder(request.find);
     for (std::uint32_t i = 0; i < records.size(); ++i) {
         const TZRecord& r = records[i];
-        const bool marked =
-            request.wantedMarks == 0 || ((*request.marks)[i] & request.wantedMarks) != 0;
-        if (request.filter->Accept(r) && marked &&
+        const std::uint8_t mark = (*request.marks)[i];
+        const bool marked = (request.wantedMarks == 0 || (mark & request.wantedMarks) != 0) &&
+                            (mark & request.hiddenMarks) == 0;
+        // An empty entry counts for nothing.
+        const auto holds = [&](const std::string& entry) {
+            return !entry.empty() && HoldsEntry(r.title, entry);
+        };
+        const auto& excluded = request.excludedTitleWords;
+        const auto& wanted = request.wantedTitleWords;
+        const bool worded = std::none_of(excluded.begin(), excluded.end(), holds) &&
+                            (wanted.empty() || std::any_of(wanted.begin(), wanted.end(), holds));
+        if (request.filter->Accept(r) && marked && worded &&
             (finder.FoundIn(r.title) || finder.FoundIn(r.autorName))) {
             shown.push_back(i);
         }
@@ -62,7 +84,7 @@ TEST(RecordView, EveryCombinationOfStagesShowsWhatThePlainReadingShows) {
     std::mt19937 random(28);
     auto marks = std::make_shared<std::vector<std::uint8_t>>(store.Records().size());
     for (std::uint8_t& mark : *marks) {
-        mark = std::uint8_t(random() % 8);
+        mark = std::uint8_t(random() % 16);
     }
     CBaseFilter all(false);
     const CFilterCMP small("10k", TZRecord::kSize, true, false);
@@ -71,19 +93,36 @@ TEST(RecordView, EveryCombinationOfStagesShowsWhatThePlainReadingShows) {
         TZRecord::Field field;
         TSortOrder order;
     };
+    struct Words {
+        std::vector<std::string> excluded, wanted;
+    };
+    const Words wordSets[] = {
+        {},
+        {{ToCp1251("ТЕНЬ"), "", ToCp1251("звездный")}, {}},
+        {{ToCp1251("над рекой")}, {ToCp1251("ЗЕЛЕНОЙ"), ToCp1251("город")}},
+    };
     CRecordView view;
     for (const CBaseFilter* filter : std::vector<const CBaseFilter*>{&all, &small}) {
-        for (const std::uint8_t wanted : {0, 1, 6}) {
-            for (const std::string& text : {std::string(), find}) {
+        for (const auto& [wanted, hidden] : {std::pair{0, 0}, std::pair{1, 0}, std::pair{6, 0},
+                                             std::pair{0, 8}, std::pair{1, 8}}) {
+            for (const auto& [text, words] :
+                 {std::pair{std::string(), wordSets[0]}, std::pair{find, wordSets[0]},
+                  std::pair{std::string(), wordSets[1]}, std::pair{find, wordSets[2]},
+                  std::pair{std::string(), wordSets[2]}}) {
                 for (const Sort sort : {Sort{TZRecord::kTitle, TSortOrder::page},
                                         Sort{TZRecord::kTitle, TSortOrder::ascending},
                                         Sort{TZRecord::kSize, TSortOrder::descending},
                                         Sort{TZRecord::kAutorName, TSortOrder::ascending}}) {
                     SCOPED_TRACE(testing::Message()
-                                 << (filter == &all ? "all" : "small") << ", marks " << int(wanted)
-                                 << ", find " << !text.empty() << ", field " << sort.field
-                                 << ", order " << int(sort.order));
-                    const TViewRequest request{filter, marks, wanted, text, sort.field, sort.order};
+                                 << (filter == &all ? "all" : "small") << ", marks " << wanted
+                                 << ", hidden " << hidden << ", find " << !text.empty()
+                                 << ", excluded " << words.excluded.size() << ", wanted "
+                                 << words.wanted.size() << ", field " << sort.field << ", order "
+                                 << int(sort.order));
+                    const TViewRequest request{
+                        filter,      marks,      std::uint8_t(wanted), text,
+                        sort.field,  sort.order, std::uint8_t(hidden), words.excluded,
+                        words.wanted};
                     view.Refilter(store, request);
                     const std::vector<std::uint32_t> expected = PlainView(store.Records(), request);
                     ASSERT_FALSE(expected.empty());

@@ -91,6 +91,7 @@ TEST_F(HistoryTest, OnlyAYearWithoutAWorkByClockAndHistoryAlikeForgetsIt) {
         int oldAloneDay;                // then a load of "/old" alone, when not 0
         int checkDay;
         bool oldKept;
+        bool oldHidden = false;
     } rows[] = {
         {"daily loads", {1, 2}, 0, 3, true},
         {"one start 400 days ahead, then the right clock", {400}, 0, 1, true},
@@ -98,6 +99,7 @@ TEST_F(HistoryTest, OnlyAYearWithoutAWorkByClockAndHistoryAlikeForgetsIt) {
         {"400 days behind, then the right clock without the page", {-400}, 1, 2, true},
         {"a year and its lag away from the page, two loads after", {200, 396, 397}, 0, 398, false},
         {"the same with the clock back to the year's start", {200, 396, 10}, 0, 397, true},
+        {"hidden, a year and its lag away from the page", {200, 396, 397}, 0, 398, true, true},
     };
     const std::vector<TMetWork> page = {{"/seen", "1k"}, {"/new", "2k"}};
     std::vector<TMetWork> all = page;
@@ -110,6 +112,8 @@ TEST_F(HistoryTest, OnlyAYearWithoutAWorkByClockAndHistoryAlikeForgetsIt) {
             history.RecordLoad(all, kMonday);
             const std::string_view seen = "/seen";
             history.MarkSeen({&seen, 1});
+            const std::string_view old = "/old";
+            history.SetHidden({&old, 1}, row.oldHidden);
             for (const int day : row.pageLoadDays) {
                 history.RecordLoad(page, kMonday + day * kDay);
             }
@@ -119,7 +123,9 @@ TEST_F(HistoryTest, OnlyAYearWithoutAWorkByClockAndHistoryAlikeForgetsIt) {
         }
         const std::int64_t checked = kMonday + row.checkDay * kDay;
         const TPageMarks marks = CHistory(path, checked).RecordLoad(all, checked);
-        EXPECT_EQ(marks.marks, (std::vector<std::uint8_t>{0, kUnseen, kUnseen}));
+        EXPECT_EQ(marks.marks,
+                  (std::vector<std::uint8_t>{
+                      0, kUnseen, std::uint8_t(kUnseen | (row.oldHidden ? kHidden : 0))}));
         EXPECT_EQ(marks.firstMet[0], kMonday);
         EXPECT_EQ(marks.firstMet[1], kMonday);
         EXPECT_EQ(marks.firstMet[2], row.oldKept ? kMonday : checked);
@@ -212,6 +218,23 @@ TEST_F(HistoryTest, FollowsAPlainModelOverRandomLoadsMarksRestartsAndClockSteps)
     }
 }
 
+TEST_F(HistoryTest, AHiddenWorkStaysHiddenWhateverItsSizeUntilShownAgain) {
+    const std::vector<TMetWork> first = {{"/a", "1k"}, {"/b", "1k"}};
+    const std::vector<TMetWork> grown = {{"/a", "9k"}, {"/b", "1k"}};
+    const std::string_view links[] = {"/a", "/b", "/unknown"};
+    {
+        CHistory history(path, kMonday);
+        history.RecordLoad(first, kMonday);
+        history.SetHidden(links, true);
+        EXPECT_EQ(history.RecordLoad(grown, kMonday + kDay).marks,
+                  (std::vector<std::uint8_t>{kUnseen | kHidden, kUnseen | kHidden}));
+        history.SetHidden({&links[1], 1}, false);
+    }
+    EXPECT_EQ(CHistory(path, kMonday + 2 * kDay).RecordLoad(grown, kMonday + 2 * kDay).marks,
+              (std::vector<std::uint8_t>{kUnseen | kHidden, kUnseen}))
+        << "after a restart";
+}
+
 TEST_F(HistoryTest, TheTableFindsEveryWorkAfterGrowingPastItsFirstSize) {
     std::vector<std::string> links;
     for (int i = 0; i < 5000; ++i) {
@@ -280,6 +303,11 @@ TEST_F(HistoryTest, AnUnusableFileIsMovedAsideWholeAndAnOlderOneUpgraded) {
         {"the first layout, without a version", "", firstLayout, false, THistoryFault::damaged},
         {"version 1, without validators", "", firstLayout + "; PRAGMA user_version=1", false,
          THistoryFault::damaged},
+        {"version 2, without the hidden flag", "",
+         firstLayout + "; CREATE TABLE validators(address BLOB PRIMARY KEY, etag BLOB NOT NULL, "
+                       "last_modified BLOB NOT NULL, page_stamp BLOB NOT NULL) WITHOUT ROWID;"
+                       "PRAGMA user_version=2",
+         false, THistoryFault::damaged},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
