@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "app/CheckListBox.h"
@@ -222,8 +224,11 @@ private:
     void RecordHistory();
     // The history's marks of the page shown arrived, or changed here.
     void ShowMarks(std::shared_ptr<const TPageMarks> marks);
-    // The TWorkMark bits of every record of the page shown; empty until its marks came.
+    // The TWorkMark bits of every record of the page shown. Until its marks come: kHidden on the
+    // works hidden before, when there are any; else empty.
     std::shared_ptr<const std::vector<std::uint8_t>> PageMarks() const;
+    // kHidden on the records of the page shown whose links hiddenLinks holds; null when none is.
+    std::shared_ptr<const std::vector<std::uint8_t>> KnownHiddenMarks() const;
     // The number in the store's records of the work table row shows, when the history has its
     // marks; nullopt otherwise.
     std::optional<std::uint32_t> RecordOfRow(int row) const;
@@ -288,6 +293,17 @@ private:
     // What the history says of the works of the page shown, shared with Table1's rows; null
     // until it came. Never changed in place: a change makes a new one.
     std::shared_ptr<const TPageMarks> pageMarks;
+    // The links of the works the reader hid, as the history last told them and as hidden or
+    // shown again here since; a load leaves these out before its own marks come.
+    struct TLinkHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view link) const {
+            return std::hash<std::string_view>{}(link);
+        }
+    };
+    std::unordered_set<std::string, TLinkHash, std::equal_to<>> hiddenLinks;
+    // KnownHiddenMarks of the page shown, while its marks are on their way.
+    std::shared_ptr<const std::vector<std::uint8_t>> hiddenUntilMarked;
     // The table column sorted by (-1: none) and how.
     int sortColumn = -1;
     TSortOrder sortOrder = TSortOrder::page;

@@ -10,7 +10,6 @@
 #include "app/HistoryService.h"
 #include "app/RecordTableModel.h"
 #include "app/Unit1.h"
-#include "catalogue/Unitfolianta_words.h"
 
 void TForm1::OpenHistory(const std::string& path) {
     if (!path.empty()) {
@@ -35,9 +34,24 @@ void TForm1::CloseHistory() {
 
 std::shared_ptr<const std::vector<std::uint8_t>> TForm1::PageMarks() const {
     static const auto none = std::make_shared<const std::vector<std::uint8_t>>();
-    return pageMarks
-               ? std::shared_ptr<const std::vector<std::uint8_t>>(pageMarks, &pageMarks->marks)
-               : none;
+    if (pageMarks) {
+        return std::shared_ptr<const std::vector<std::uint8_t>>(pageMarks, &pageMarks->marks);
+    }
+    return hiddenUntilMarked ? hiddenUntilMarked : none;
+}
+
+std::shared_ptr<const std::vector<std::uint8_t>> TForm1::KnownHiddenMarks() const {
+    if (hiddenLinks.empty()) {
+        return nullptr;
+    }
+    const std::vector<TZRecord>& records = store.Records();
+    auto marks = std::make_shared<std::vector<std::uint8_t>>(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (hiddenLinks.contains(std::string_view(records[i].workLink))) {
+            (*marks)[i] = kHidden;
+        }
+    }
+    return marks;
 }
 
 void TForm1::ShowMarks(std::shared_ptr<const TPageMarks> marks) {
@@ -50,26 +64,31 @@ void TForm1::ShowMarks(std::shared_ptr<const TPageMarks> marks) {
 }
 
 void TForm1::RecordHistory() {
-    // The marks of the page before are not this page's.
+    // The marks of the page before are not this page's; the works hidden before are left out
+    // of this one at once, not a moment later.
+    hiddenUntilMarked = KnownHiddenMarks();
     ShowMarks(nullptr);
     if (!history) {
         return;
     }
     const THistoryPage page{store.PageBuffer(), store.RecordsBuffer()};
-    history->RecordPage(page,
-                        [this, records = page.records](std::shared_ptr<const TPageMarks> marks) {
-                            if (records != store.RecordsBuffer()) {
-                                return;  // another page was loaded since; its own marks follow
-                            }
-                            ShowMarks(std::move(marks));
-                            const auto all = PageMarks();
-                            const std::uint8_t out = HiddenMarks();
-                            if (UnseenCheck->isChecked() ||
-                                std::any_of(all->begin(), all->end(),
-                                            [out](std::uint8_t mark) { return mark & out; })) {
-                                Guarded(this, [this] { Button4Click(); })();
-                            }
-                        });
+    history->RecordPage(
+        page, [this, records = page.records](std::shared_ptr<const TPageMarks> marks) {
+            if (records != store.RecordsBuffer()) {
+                return;  // another page was loaded since; its own marks follow
+            }
+            hiddenLinks.clear();
+            hiddenLinks.insert(marks->hiddenLinks.begin(), marks->hiddenLinks.end());
+            hiddenUntilMarked = nullptr;
+            ShowMarks(std::move(marks));
+            const auto all = PageMarks();
+            const std::uint8_t out = HiddenMarks();
+            if (UnseenCheck->isChecked() ||
+                std::any_of(all->begin(), all->end(),
+                            [out](std::uint8_t mark) { return mark & out; })) {
+                Guarded(this, [this] { Button4Click(); })();
+            }
+        });
 }
 
 std::optional<std::uint32_t> TForm1::RecordOfRow(int row) const {
@@ -161,6 +180,13 @@ void TForm1::SetSelectedHidden(bool hidden) {
     auto marks = std::make_shared<TPageMarks>(*pageMarks);
     for (const std::uint32_t record : records) {
         marks->marks[record] ^= kHidden;
+        const char* link = view.Records()[record].workLink;
+        if (hidden) {
+            hiddenLinks.emplace(link);
+        } else if (const auto found = hiddenLinks.find(std::string_view(link));
+                   found != hiddenLinks.end()) {
+            hiddenLinks.erase(found);
+        }
     }
     ShowMarks(std::move(marks));
     Button4Click();
@@ -179,17 +205,7 @@ void TForm1::ShowMarkCounts() {
     }
     const std::shared_ptr<const std::vector<std::uint8_t>> marks = PageMarks();
     // The works the reader's rules leave out are not counted.
-    const std::uint8_t out = HiddenMarks();
-    const CTitleWords words(TitleWords(true), TitleWords(false));
-    const std::vector<TZRecord>& records = store.Records();
-    const bool worded = !words.Empty() && records.size() == marks->size();
-    std::string folded;
-    std::size_t unseen = 0;
-    for (std::size_t i = 0; i < marks->size(); ++i) {
-        const std::uint8_t mark = (*marks)[i];
-        unseen += (mark & kUnseen) && !(mark & out) &&
-                  (!worded || words.Keeps(records[i].title, folded));
-    }
+    const std::size_t unseen = view.CountKeptByReaderRules(*marks, kUnseen, HiddenMarks());
     const auto hidden = std::count_if(marks->begin(), marks->end(),
                                       [](std::uint8_t mark) { return mark & kHidden; });
     ShowHiddenCheck->setText(QStringLiteral("Показать скрытые (%1)").arg(hidden));

@@ -8,7 +8,8 @@
 //   only reads the bytes of every title and author name once;
 //   the refilter with the reader's rules (50 excluded title phrases, 20 wanted ones and 1,000
 //   hidden works), with the heavy filter and with no filter on, the titles judged by an earlier
-//   refilter  against the same refilter without them;
+//   refilter  against the same refilter without them; and with no filter, every title judged
+//   again as after an edit of the words;
 //   and, on its own, the first sort of a column, which a page pays once per column.
 // Each checks that it kept the records it must: the sorted refilter the same set as without.
 #include <benchmark/benchmark.h>
@@ -142,14 +143,19 @@ const TReaderRules& ReaderRules() {
 void BM_Refilter_ReaderRules(benchmark::State& state) {
     const bool heavy = state.range(0) != 0;
     const bool withRules = state.range(1) != 0;
+    const bool wordsEdited = state.range(2) != 0;
     const CFolianta& store = MillionRecordPage().store;
     const TReaderRules& rules = ReaderRules();
+    bool emptyEntry = false;
     const auto request = [&](const CBaseFilter* filter) {
         TViewRequest made{.filter = filter, .marks = rules.marks};
         if (withRules) {
             made.hiddenMarks = 8;
             made.excludedTitleWords = rules.excluded;
             made.wantedTitleWords = rules.wanted;
+            if (emptyEntry) {
+                made.excludedTitleWords.emplace_back();  // other words, the same verdicts
+            }
         }
         return made;
     };
@@ -158,6 +164,8 @@ void BM_Refilter_ReaderRules(benchmark::State& state) {
     view.Refilter(store, request(Tree(heavy).get()));
     for (auto _ : state) {
         const std::unique_ptr<CFilterList> root = Tree(heavy);
+        // As after an edit of the words: every title judged again.
+        emptyEntry = wordsEdited && !emptyEntry;
         view.Refilter(store, request(root.get()));
         benchmark::DoNotOptimize(view.Shown().data());
     }
@@ -174,8 +182,9 @@ void BM_Refilter_ReaderRules(benchmark::State& state) {
     state.counters["shown"] = double(expected);
 }
 BENCHMARK(BM_Refilter_ReaderRules)
-    ->ArgsProduct({{1, 0}, {0, 1}})
-    ->ArgNames({"heavy", "rules"})
+    ->ArgsProduct({{1, 0}, {0, 1}, {0}})
+    ->Args({0, 1, 1})
+    ->ArgNames({"heavy", "rules", "edited"})
     ->Unit(benchmark::kMillisecond);
 
 void BM_Find(benchmark::State& state) {

@@ -250,9 +250,9 @@ int CompareRussian(const char* a, const char* b) {
 }
 
 void FoldLettersAndYo(const char* text, std::string& into) {
-    into.clear();
-    for (; *text; ++text) {
-        into.push_back(char(kSmallNoYo[(unsigned char)*text]));
+    into.assign(text);
+    for (char& c : into) {
+        c = char(kSmallNoYo[(unsigned char)c]);
     }
 }
 

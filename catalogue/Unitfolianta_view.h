@@ -42,10 +42,10 @@ struct TViewRequest {
 };
 
 // The table's view of a page: the records it shows, in the order it shows them. A refilter runs
-// the stages in turn, each over what the one before kept: the filter, the hidden works, the title
-// words, the wanted marks, the find text and the sort. The sorted orders of a page are made on
-// first use and kept for the next refilters of the same records; so are the title words' verdicts
-// on the records judged, while the words stay the same.
+// the stages in turn, each over what the one before kept: the filter with the reader's rules (the
+// hidden works and the title words) in the same pass, the wanted marks, the find text and the
+// sort. The sorted orders of a page are made on first use and kept for the next refilters of the
+// same records; so are the title words' verdicts on every record, while the words stay the same.
 class CRecordView {
 public:
     // Makes the view of the page store holds for request.
@@ -61,19 +61,25 @@ public:
     // The shown record at index; null for any index outside them.
     const TZRecord* ShownAt(int index) const;
 
+    // How many records of Records hold one of bits in marks and are kept by the reader's rules:
+    // no bit of hiddenMarks, and a title the last refilter's title words keep. The other stages
+    // do not count. Marks of another length count none.
+    std::size_t CountKeptByReaderRules(const std::vector<std::uint8_t>& marks, std::uint8_t bits,
+                                       std::uint8_t hiddenMarks) const;
+
 private:
+    // Judges every title of the page for request's title words, unless the same words already
+    // judged the same records.
+    void JudgeTitles(const TViewRequest& request);
+
     std::shared_ptr<const char[]> page;
     std::shared_ptr<const std::vector<TZRecord>> records =
         std::make_shared<const std::vector<TZRecord>>();
-    // Keeps, of shown, the records not hidden by marks (when not null) whose titles pass the
-    // title words, judging each title once per page and words.
-    void NarrowByReaderRules(const TViewRequest& request, const std::uint8_t* marks);
-
     std::vector<std::uint32_t> shown;
     CRecordOrder orders;
-    // The title words' verdicts by record number (0: not judged yet), the records and the words
-    // they were given for.
-    std::vector<std::uint8_t> titleVerdicts;
+    // Whether the title words keep each record, by record number; empty while no entry counts.
+    // The records and the words judged.
+    std::vector<std::uint8_t> titleKept;
     std::shared_ptr<const std::vector<TZRecord>> judgedRecords;
     std::vector<std::string> judgedExcluded, judgedWanted;
 };

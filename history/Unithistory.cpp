@@ -138,8 +138,12 @@ TPageMarks CHistory::RecordLoad(std::span<const TMetWork> met, std::int64_t now)
     TPageMarks page;
     Transact([&] {
         std::int64_t newest = 0;
+        page.hiddenLinks.clear();
         for (const THistoryWork& work : works.Works()) {
             newest = std::max(newest, work.lastMet);
+            if (work.hidden) {
+                page.hiddenLinks.push_back(work.link);
+            }
         }
         page.marks.resize(met.size());
         page.firstMet.resize(met.size());

@@ -57,6 +57,9 @@ struct TPageMarks {
     std::vector<std::int64_t> firstMet;  // when each work was first met
     // Of the updated works: the size they had when last seen.
     std::unordered_map<std::uint32_t, std::string> seenSizes;
+    // Every work the reader hid, of this page or not, so that a later load can leave them out
+    // before its own marks come.
+    std::vector<std::string> hiddenLinks;
 };
 
 class CHistory {

@@ -127,6 +127,18 @@ TEST(RecordView, EveryCombinationOfStagesShowsWhatThePlainReadingShows) {
                     const std::vector<std::uint32_t> expected = PlainView(store.Records(), request);
                     ASSERT_FALSE(expected.empty());
                     EXPECT_EQ(view.Shown(), expected);
+                    // Unseen works the reader's rules keep, whatever the other stages keep.
+                    const TViewRequest unseen{&all,
+                                              marks,
+                                              1,
+                                              {},
+                                              sort.field,
+                                              TSortOrder::page,
+                                              request.hiddenMarks,
+                                              words.excluded,
+                                              words.wanted};
+                    EXPECT_EQ(view.CountKeptByReaderRules(*marks, 1, request.hiddenMarks),
+                              PlainView(store.Records(), unseen).size());
                 }
             }
         }

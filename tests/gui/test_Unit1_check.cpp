@@ -100,13 +100,15 @@ TEST_F(CheckTest, AStartUpCheckSavesThePageAndTheNextStartAsksOnlyForAChange) {
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }
 
+// The row of work n, as PageOfSizes writes it but of size 7k.
+std::string WorkRow(const std::string& n) {
+    return ListingRow({"/w/" + n + ".shtml", "T" + n, "7k", "Genre", "/a/", "Author", n}) + "\n";
+}
+
 TEST_F(CheckTest, ACheckThatFindsNewWorksTellsThemAndKeepsTheSelectedWork) {
     // The page grows by three works at its top; the filters pass every work.
-    const auto row = [](const std::string& n) {
-        return ListingRow({"/w/" + n + ".shtml", "T" + n, "7k", "Genre", "/a/", "Author", n}) +
-               "\n";
-    };
-    const std::string grown = row("10") + row("11") + row("12") + PageOfSizes({"1k", "2k", "3k"});
+    const std::string grown =
+        WorkRow("10") + WorkRow("11") + WorkRow("12") + PageOfSizes({"1k", "2k", "3k"});
     ScriptedServer server(
         {Answering({Send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + grown), Close()})});
     WriteCheckSettings({false, 0, QString::fromStdString(server.Address("/page.shtml"))});
@@ -122,6 +124,28 @@ TEST_F(CheckTest, ACheckThatFindsNewWorksTellsThemAndKeepsTheSelectedWork) {
     EXPECT_TRUE(form->CheckStateLabel->text().endsWith(QString::fromUtf8(": 3 новых")))
         << form->CheckStateLabel->text().toStdString();
     EXPECT_EQ(form->windowTitle(), QString::fromUtf8("Folianta — 6 новых"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+}
+
+TEST_F(CheckTest, AHiddenWorkBackOnThePageIsNeitherShownNorToldAsNew) {
+    ScriptedServer server({Answering({Send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" +
+                                           WorkRow("10") + WorkRow("0") + WorkRow("1")),
+                                      Close()})});
+    WriteCheckSettings({false, 0, QString::fromStdString(server.Address("/page.shtml"))});
+    Open();
+    WaitForMarks();
+    form->Table1->setFocus();
+    form->Table1->Select({0, 1, 0, 1});
+    QTest::keyClick(form->Table1, Qt::Key_Delete);
+    WriteFile("without.shtml", WorkRow("1"));
+    form->OpenPageFile("without.shtml");
+    WaitForMarks();
+
+    form->CheckNow();
+    WaitForCheck();
+    EXPECT_TRUE(form->CheckStateLabel->text().endsWith(QString::fromUtf8(": 1 новых")))
+        << form->CheckStateLabel->text().toStdString();
+    EXPECT_EQ(Titles(), QStringList({"T10", "T1"}));
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }
 

@@ -31,8 +31,9 @@ TEST_F(WindowTest, HiddenWorksStayOutAcrossLoadsAndRestartsUntilReturned) {
         EXPECT_EQ(w.UnseenCheck->text(), QString::fromUtf8("Только непросмотренные (2)"));
 
         w.OpenPageFile("short.shtml");
+        EXPECT_EQ(Titles(), (QStringList{"T2", "T3"})) << "loaded again, before its marks";
         WaitForMarks();
-        EXPECT_EQ(Titles(), (QStringList{"T2", "T3"})) << "the page loaded again";
+        EXPECT_EQ(Titles(), (QStringList{"T2", "T3"})) << "loaded again, with its marks";
 
         w.ShowHiddenCheck->setChecked(true);
         ASSERT_EQ(Titles(), (QStringList{"T0", "T1", "T2", "T3"}));
@@ -69,9 +70,12 @@ TEST_F(WindowTest, TitleWordsComeFromTheirGroupAndTheEditorChangesThem) {
     TForm1& w = Open();
     EXPECT_EQ(Titles(),
               (QStringList{QString::fromUtf8("Звездный путь"), QString::fromUtf8("Звёздный час")}));
+    WaitForMarks();
+    EXPECT_EQ(w.UnseenCheck->text(), QString::fromUtf8("Только непросмотренные (2)"));
     w.WantedWordsCheck->setChecked(false);
     EXPECT_EQ(Titles(), (QStringList{QString::fromUtf8("Звездный путь"),
                                      QString::fromUtf8("Звёздный час"), QString::fromUtf8("Сад")}));
+    EXPECT_EQ(w.UnseenCheck->text(), QString::fromUtf8("Только непросмотренные (3)"));
 
     w.ExcludeWordsButton->click();
     TFormWordList* editor = &w.WordListDialog();
