@@ -1,9 +1,13 @@
 #include "app/FormStyle.h"
 
+#include <QCoreApplication>
 #include <QFont>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPalette>
 #include <QPushButton>
+#include <QTranslator>
 #include <QValidator>
 
 namespace {
@@ -51,4 +55,14 @@ QLineEdit* MakeLineEdit(int maxLength, QRect designed, QWidget* parent) {
     edit->setValidator(new NoLineBreaks(edit));
     edit->setGeometry(designed);
     return edit;
+}
+
+void InstallRussianQtTexts(QCoreApplication& application) {
+    auto* translator = new QTranslator(&application);
+    if (translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+    } else {
+        delete translator;
+    }
 }

@@ -3,12 +3,14 @@
 #include <QTimer>
 
 #include "app/ErrorBox.h"
+#include "app/FormStyle.h"
 #include "app/Unit1.h"
 #include "app/UnitAutorList.h"
 #include "history/Unithistory.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    InstallRussianQtTexts(application);
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("Отбор произведений из списка каталога"));
     options.addHelpOption();

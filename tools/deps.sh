@@ -6,7 +6,7 @@ set -euo pipefail
 
 run=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev libglib2.0-dev libsqlite3-dev libssl-dev ca-certificates shared-mime-info
+    qt6-base-dev qt6-translations-l10n libglib2.0-dev libsqlite3-dev libssl-dev ca-certificates shared-mime-info
     fonts-liberation2
     xvfb xauth imagemagick
 )

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include "app/FormStyle.h"
 #include "tests/support/TestDesktop.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     int result = 0;
     {
         QApplication application(argc, argv);
+        InstallRussianQtTexts(application);
         ::testing::InitGoogleTest(&argc, argv);
         result = RUN_ALL_TESTS();
     }

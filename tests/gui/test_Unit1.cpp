@@ -1,10 +1,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QAbstractItemModelTester>
+#include <QDialogButtonBox>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QStyle>
 #include <QStyleOptionViewItem>
-#include <QHeaderView>
 #include <QTest>
 #include <filesystem>
 #include <functional>
@@ -49,6 +50,8 @@ TEST_F(WindowTest, StartsWithTheDesignedControlsAndNoPage) {
                                  w.ZanrCheck, w.ProxyCheck}) {
         EXPECT_FALSE(box->isChecked()) << box->text().toStdString();
     }
+    const QDialogButtonBox qtButtons(QDialogButtonBox::Cancel);
+    EXPECT_EQ(qtButtons.button(QDialogButtonBox::Cancel)->text(), U("Отмена")) << "Qt's own texts";
     EXPECT_TRUE(errors.isEmpty());
 }
 
