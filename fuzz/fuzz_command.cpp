@@ -7,17 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/FuzzCheck.h"
 #include "util/Unitutils_command.h"
 
 namespace {
 
 constexpr std::string_view kAddress = "a \"b\" 'c' \\d $(e) %1";
-
-void Check(bool condition) {
-    if (!condition) {
-        __builtin_trap();
-    }
-}
 
 bool HoldsTheAddress(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {

@@ -12,6 +12,7 @@
 #include "catalogue/Unitfolianta.h"
 #include "catalogue/Unitfolianta_view.h"
 #include "filter/Unitfilter.h"
+#include "fuzz/FuzzCheck.h"
 #include "tests/support/ReferenceFilter.h"
 
 namespace {
@@ -124,12 +125,6 @@ private:
     std::string_view program;
     const CFolianta& store;
 };
-
-void Check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 }  // namespace
 

@@ -10,18 +10,9 @@
 #include <vector>
 
 #include "catalogue/Unitfolianta_order.h"
+#include "fuzz/FuzzCheck.h"
 #include "tests/support/ReferenceOrder.h"
 #include "util/Unitutils.h"
-
-namespace {
-
-void Check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view rest(reinterpret_cast<const char*>(data), size);

@@ -9,17 +9,8 @@
 #include <string_view>
 
 #include "catalogue/Unitfolianta.h"
+#include "fuzz/FuzzCheck.h"
 #include "tests/support/ReferenceParser.h"
-
-namespace {
-
-void Check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view page(reinterpret_cast<const char*>(data), size);
