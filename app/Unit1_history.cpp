@@ -29,6 +29,9 @@ void TForm1::CloseHistory() {
     // Its own answer may be what called this: it goes once that answer is done.
     history->deleteLater();
     history = nullptr;
+    // Without the history no work can be shown again, so none stays hidden.
+    hiddenLinks.clear();
+    hiddenUntilMarked = nullptr;
     ShowMarks(nullptr);
 }
 
