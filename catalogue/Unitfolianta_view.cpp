@@ -94,14 +94,10 @@ void CRecordView::Refilter(const CFolianta& store, const TViewRequest& request) 
         request.marks && request.marks->size() == all.size() ? request.marks->data() : nullptr;
     const std::uint8_t hidden = marks ? request.hiddenMarks : 0;
     JudgeTitles(request);
-    if (titleKept.empty() && hidden == 0) {
-        shown = FilterRecords(all, request.filter, std::move(shown));
-    } else {
-        const std::uint8_t* titled = titleKept.empty() ? nullptr : titleKept.data();
-        shown = FilterKept(all, request.filter, std::move(shown), [&](std::size_t record) {
-            return (!titled || titled[record]) && (hidden == 0 || !(marks[record] & hidden));
-        });
-    }
+    const std::uint8_t* titled = titleKept.empty() ? nullptr : titleKept.data();
+    shown = FilterKept(all, request.filter, std::move(shown), [&](std::size_t record) {
+        return (!titled || titled[record]) && (hidden == 0 || !(marks[record] & hidden));
+    });
     if (marks && request.wantedMarks != 0) {
         Narrow(shown, [&](std::uint32_t record) { return marks[record] & request.wantedMarks; });
     }

@@ -138,7 +138,6 @@ TPageMarks CHistory::RecordLoad(std::span<const TMetWork> met, std::int64_t now)
     TPageMarks page;
     Transact([&] {
         std::int64_t newest = 0;
-        page.hiddenLinks.clear();
         for (const THistoryWork& work : works.Works()) {
             newest = std::max(newest, work.lastMet);
             if (work.hidden) {
@@ -147,7 +146,6 @@ TPageMarks CHistory::RecordLoad(std::span<const TMetWork> met, std::int64_t now)
         }
         page.marks.resize(met.size());
         page.firstMet.resize(met.size());
-        page.seenSizes.clear();
         // The links kLookAhead works on are hashed and their table slots fetched into the
         // cache meanwhile, so that the misses of the look-ups overlap instead of queueing.
         std::uint64_t ahead[kLookAhead];
